@@ -1,0 +1,22 @@
+# Runs each program in PROGRAMS on its example input from EXAMPLES inside a
+# fresh WORK folder and prints its input and output.
+# Every program reads <stem>.in and writes <stem>.out, as listed here.
+set(linkshare_stem downloading)
+set(leaklevels_stem vase)
+
+file(REMOVE_RECURSE "${WORK}")
+foreach(program IN LISTS PROGRAMS)
+  get_filename_component(name "${program}" NAME_WE)
+  set(stem "${${name}_stem}")
+  set(folder "${WORK}/${name}")
+  file(MAKE_DIRECTORY "${folder}")
+  file(COPY "${EXAMPLES}/${stem}.in" DESTINATION "${folder}")
+  file(READ "${folder}/${stem}.in" input)
+  execute_process(COMMAND ${EMULATOR} "${program}" WORKING_DIRECTORY "${folder}"
+                  RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "${name} failed with status ${status}")
+  endif()
+  file(READ "${folder}/${stem}.out" output)
+  message("== ${name}: ${stem}.in ==\n${input}== ${name} wrote ${folder}/${stem}.out ==\n${output}")
+endforeach()

@@ -1,0 +1,245 @@
+// A strict reader of whitespace-separated signed decimal 32-bit integers.
+//
+// Separators are space, tab, line feed, vertical tab, form feed and carriage
+// return. A value is an optional '+' or '-' followed by decimal digits
+// (leading zeros allowed) and must end at a separator or at the end of the
+// input. Anything else is reported with its line and column (both from 1,
+// columns in bytes). Input is taken from memory as a whole or from a file in
+// blocks, so a file of any size is read without holding it all.
+#pragma once
+
+#include <charconv>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include "error.hpp"
+
+namespace textio {
+
+constexpr bool is_separator(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+constexpr bool is_digit(int c) { return c >= '0' && c <= '9'; }
+
+class IntReader {
+ public:
+  enum class Status { value, end, malformed, out_of_range };
+
+  // Reads `text`, which must outlive the reader. `name` is used in messages.
+  IntReader(std::string name, std::string_view text)
+      : name_(std::move(name)),
+        begin_(text.data()),
+        pos_(text.data()),
+        end_(text.data() + text.size()),
+        exhausted_(true) {}
+
+  // Reads `file` (opened in binary mode) block by block; the caller closes it.
+  IntReader(std::string name, std::FILE* file, std::size_t block_size = std::size_t{1} << 20)
+      : name_(std::move(name)), file_(file), storage_(block_size < 64 ? 64 : block_size) {
+    begin_ = pos_ = end_ = storage_.data();
+  }
+
+  IntReader(const IntReader&) = delete;
+  IntReader& operator=(const IntReader&) = delete;
+
+  // Reads the next value into `value`. Returns Status::end when only
+  // separators remain. After malformed or out_of_range, token_line(),
+  // token_column() and token_excerpt() describe the offending token, and the
+  // reader must not be used further.
+  Status next(std::int32_t& value) {
+    if (!skip_separators()) {
+      token_line_ = line_;
+      token_column_ = offset_of(pos_) - line_start_ + 1;
+      return Status::end;
+    }
+    std::size_t i = 0;
+    if (end_ - pos_ < kLookahead) fetch_keeping_token(i, nullptr);
+    token_line_ = line_;
+    token_column_ = offset_of(pos_) - line_start_ + 1;
+    clipped_ = false;
+
+    bool negative = false;
+    if (pos_[0] == '+' || pos_[0] == '-') {
+      negative = pos_[0] == '-';
+      i = 1;
+    }
+    bool any_digit = false;
+    while (at(i, nullptr) == '0') {  // leading zeros: any number of them
+      any_digit = true;
+      ++i;
+    }
+    // The significant digits stay in memory while they can still form a
+    // 32-bit value, so that they can be converted in one piece.
+    std::size_t digits_begin = i;
+    while (is_digit(at(i, i - digits_begin <= kMaxDigits ? &digits_begin : nullptr))) ++i;
+    const int follower = at(i, nullptr);
+    const std::size_t significant = i - digits_begin;
+    any_digit = any_digit || significant > 0;
+    if (!any_digit || (follower != kEnd && !is_separator(follower))) {
+      consume_token_rest(i);
+      return Status::malformed;
+    }
+    excerpt_ = pos_;
+    excerpt_end_ = pos_ + i;
+    if (significant > kMaxDigits) {
+      pos_ += i;
+      return Status::out_of_range;
+    }
+    std::uint64_t magnitude = 0;
+    if (significant > 0) {
+      const char* first = pos_ + digits_begin;
+      std::from_chars(first, first + significant, magnitude);
+    }
+    pos_ += i;
+    const std::uint64_t limit = negative ? std::uint64_t{2147483648} : std::uint64_t{2147483647};
+    if (magnitude > limit) return Status::out_of_range;
+    value = negative ? static_cast<std::int32_t>(-static_cast<std::int64_t>(magnitude))
+                     : static_cast<std::int32_t>(magnitude);
+    return Status::value;
+  }
+
+  // Reads the next value. Returns false at the end of the input. A bad token
+  // throws Error "name:line:column: expected <what>, found '<token>'" (or
+  // "... <what> '<token>' is outside the 32-bit integer range"); `what` is
+  // called only then, so building its text costs nothing on the good path.
+  template <class Describe>
+  bool read(std::int32_t& value, Describe&& what) {
+    const Status status = next(value);
+    if (status == Status::value) return true;
+    if (status == Status::end) return false;
+    if (status == Status::malformed) {
+      fail_here("expected " + std::string(what()) + ", found '" + token_excerpt() + "'");
+    }
+    fail_here(std::string(what()) + " '" + token_excerpt() +
+              "' is outside the 32-bit integer range (-2147483648 to 2147483647)");
+  }
+
+  // Throws Error "name:line:column: message" at the last token (or at the
+  // end of the input after Status::end).
+  [[noreturn]] void fail_here(const std::string& message) const {
+    throw Error(name_ + ":" + std::to_string(token_line_) + ":" + std::to_string(token_column_) +
+                ": " + message);
+  }
+
+  const std::string& name() const { return name_; }
+  std::uint64_t token_line() const { return token_line_; }
+  std::uint64_t token_column() const { return token_column_; }
+
+  // The offending token as far as it is in memory, at most 32 bytes, with
+  // bytes that are not printable ASCII written as \xNN.
+  std::string token_excerpt() const {
+    std::string text = clipped_ ? "..." : "";
+    const char* p = excerpt_;
+    const char* stop = excerpt_end_;
+    for (int count = 0; p != stop; ++p, ++count) {
+      if (count == kExcerptLength) {
+        text += "...";
+        break;
+      }
+      const auto byte = static_cast<unsigned char>(*p);
+      if (byte >= 0x20 && byte < 0x7f) {
+        text += static_cast<char>(byte);
+      } else {
+        static const char hex[] = "0123456789abcdef";
+        text += "\\x";
+        text += hex[byte >> 4];
+        text += hex[byte & 15];
+      }
+    }
+    return text;
+  }
+
+ private:
+  static constexpr std::ptrdiff_t kLookahead = 64;
+  static constexpr std::size_t kMaxDigits = 10;  // 2147483648 has ten
+  static constexpr int kExcerptLength = 32;
+  static constexpr int kEnd = -1;  // at() past the end of the input
+
+  std::uint64_t offset_of(const char* p) const {
+    return begin_offset_ + static_cast<std::uint64_t>(p - begin_);
+  }
+
+  // Skips separators, counting lines. Returns false at the end of the input.
+  bool skip_separators() {
+    for (;;) {
+      while (pos_ != end_ && is_separator(*pos_)) {
+        if (*pos_ == '\n') {
+          ++line_;
+          line_start_ = offset_of(pos_) + 1;
+        }
+        ++pos_;
+      }
+      std::size_t none = 0;
+      if (pos_ != end_) return true;
+      if (!fetch_keeping_token(none, nullptr)) return false;
+    }
+  }
+
+  // The byte at index i of the token that starts at pos_, as an unsigned
+  // char, fetching more input when needed; kEnd past the end of the input.
+  int at(std::size_t& i, std::size_t* keep) {
+    if (pos_ + i == end_ && !fetch_keeping_token(i, keep)) return kEnd;
+    return static_cast<unsigned char>(pos_[i]);
+  }
+
+  // Brings more input into memory, moving the token that starts at pos_ to
+  // the front of the block. If the token fills the whole block, its front is
+  // dropped up to index *keep (or, without keep, up to the scan index i), and
+  // the indexes move with it.
+  bool fetch_keeping_token(std::size_t& i, std::size_t* keep) {
+    if (exhausted_) return false;
+    auto kept = static_cast<std::size_t>(end_ - pos_);
+    if (kept == storage_.size()) {
+      const std::size_t drop = keep != nullptr ? *keep : i;
+      pos_ += drop;
+      i -= drop;
+      if (keep != nullptr) *keep = 0;
+      kept -= drop;
+      clipped_ = true;
+    }
+    char* base = storage_.data();
+    begin_offset_ = offset_of(pos_);
+    std::memmove(base, pos_, kept);
+    begin_ = pos_ = base;
+    const std::size_t wanted = storage_.size() - kept;
+    const std::size_t got = std::fread(base + kept, 1, wanted, file_);
+    if (got < wanted) {
+      if (std::ferror(file_) != 0) fail_with_errno(name_, errno);
+      exhausted_ = true;
+    }
+    end_ = base + kept + got;
+    return got > 0;
+  }
+
+  // Moves past the rest of a malformed token, as far as its excerpt goes.
+  void consume_token_rest(std::size_t i) {
+    for (int c = at(i, nullptr); c != kEnd && !is_separator(c) && i <= kExcerptLength;
+         c = at(i, nullptr)) {
+      ++i;
+    }
+    excerpt_ = pos_;
+    excerpt_end_ = pos_ + i;
+  }
+
+  std::string name_;
+  std::FILE* file_ = nullptr;
+  std::vector<char> storage_;
+  const char* begin_ = nullptr;  // first byte in memory
+  const char* pos_ = nullptr;    // next byte to read
+  const char* end_ = nullptr;    // one past the last byte in memory
+  bool exhausted_ = false;       // nothing lies beyond end_
+  std::uint64_t begin_offset_ = 0;
+  std::uint64_t line_ = 1;
+  std::uint64_t line_start_ = 0;
+  std::uint64_t token_line_ = 1;
+  std::uint64_t token_column_ = 1;
+  bool clipped_ = false;
+  const char* excerpt_ = nullptr;
+  const char* excerpt_end_ = nullptr;
+};
+
+}  // namespace textio
