@@ -1,9 +1,10 @@
-# Runs each program in PROGRAMS on its example input from EXAMPLES inside a
+# Runs each program in PROGRAMS (separated by '|') on its example input from EXAMPLES inside a
 # fresh WORK folder and prints its input and output.
 # Every program reads <stem>.in and writes <stem>.out, as listed here.
 set(linkshare_stem downloading)
 set(leaklevels_stem vase)
 
+string(REPLACE "|" ";" PROGRAMS "${PROGRAMS}")
 file(REMOVE_RECURSE "${WORK}")
 foreach(program IN LISTS PROGRAMS)
   get_filename_component(name "${program}" NAME_WE)

@@ -1,0 +1,133 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "leaklevels/leaklevels.hpp"
+
+namespace {
+
+struct Vase {
+  std::int32_t amount;
+  std::int32_t loss;
+};
+
+std::vector<std::int64_t> table_of(std::int32_t last_step, const std::vector<Vase>& vases) {
+  leaklevels::LevelTable table(last_step);
+  for (const Vase& v : vases) table.add(v.amount, v.loss);
+  std::vector<std::int64_t> levels;
+  table.walk([&levels](std::int64_t level) { levels.push_back(level); });
+  return levels;
+}
+
+// The level at each step straight from its definition.
+std::vector<std::int64_t> brute_force(std::int32_t last_step, const std::vector<Vase>& vases) {
+  std::vector<std::int64_t> levels;
+  for (std::int64_t step = 0; step <= std::max<std::int64_t>(last_step, 0); ++step) {
+    std::int64_t total = 0;
+    for (const Vase& v : vases) total += std::max<std::int64_t>(0, v.amount - std::int64_t{v.loss} * step);
+    levels.push_back(total);
+  }
+  return levels;
+}
+
+TEST(LevelTable, MatchesTheSumOverVases) {
+  struct Shape {
+    const char* name;
+    int rounds;
+    int max_vases;
+    std::int32_t max_step;
+    std::int64_t max_amount;
+    std::int64_t max_loss;
+  };
+  const Shape shapes[] = {
+      {"small", 2000, 12, 30, 60, 8},
+      {"no loss or no amount", 500, 12, 20, 3, 1},
+      {"keys beyond the last step", 500, 20, 10, 1000000, 3},
+      {"32-bit extremes", 300, 10, 50, 2147483647, 2147483647},
+      {"steps beyond the old table", 20, 3, 1500000, 3000000, 3},
+      {"vases beyond the old table", 3, 150000, 40, 100, 10},
+  };
+  std::mt19937_64 random(5);
+  for (const Shape& shape : shapes) {
+    for (int round = 0; round < shape.rounds; ++round) {
+      const auto pick = [&random](std::int64_t low, std::int64_t high) {
+        return static_cast<std::int32_t>(std::uniform_int_distribution<std::int64_t>(low, high)(random));
+      };
+      std::vector<Vase> vases(static_cast<std::size_t>(pick(0, shape.max_vases)));
+      for (Vase& v : vases) v = {pick(0, shape.max_amount), pick(0, shape.max_loss)};
+      const std::int32_t last_step = pick(-2, shape.max_step);
+      ASSERT_EQ(table_of(last_step, vases), brute_force(last_step, vases))
+          << shape.name << ", round " << round;
+    }
+  }
+}
+
+TEST(LevelTable, LargestInputDoesNotOverflow) {
+  const std::int32_t most = std::numeric_limits<std::int32_t>::max();
+  const std::vector<Vase> vases(100000, Vase{most, 1});
+  const std::vector<std::int64_t> levels = table_of(1000000, vases);
+  ASSERT_EQ(levels.size(), 1000001u);
+  for (std::size_t step = 0; step < levels.size(); ++step) {
+    ASSERT_EQ(levels[step], 100000 * (std::int64_t{most} - static_cast<std::int64_t>(step)));
+  }
+}
+
+// The steps are produced one at a time: a walk over two billion steps can be
+// stopped after a few, so nothing of the size of the step count was built.
+TEST(LevelTable, StreamsHugeStepCounts) {
+  leaklevels::LevelTable table(2000000000);
+  table.add(1000000000, 1);
+  table.add(7, 3);
+  std::vector<std::int64_t> levels;
+  struct Enough {};
+  try {
+    table.walk([&levels](std::int64_t level) {
+      levels.push_back(level);
+      if (levels.size() == 5) throw Enough{};
+    });
+  } catch (Enough) {
+  }
+  EXPECT_EQ(levels, (std::vector<std::int64_t>{1000000007, 1000000003, 999999999, 999999997,
+                                               999999996}));
+}
+
+std::string read_error(const std::string& text) {
+  textio::IntReader reader("vase.in", text);
+  try {
+    const leaklevels::Header header = leaklevels::read_header(reader);
+    leaklevels::LevelTable table(header.last_step);
+    leaklevels::read_vases(reader, header, table, std::numeric_limits<std::uint64_t>::max());
+  } catch (const textio::Error& error) {
+    return error.what();
+  }
+  return "no error";
+}
+
+TEST(ReadVases, RejectsBadInputWithItsPlace) {
+  const struct {
+    const char* text;
+    const char* message;
+  } cases[] = {
+      {"", "vase.in: the file is empty; expected the number of vases and the last step"},
+      {"3", "vase.in: the file ends before the last step"},
+      {"3 2\n4 1\n", "vase.in: 3 vases announced, 1 found"},
+      {"2 2\n4 1 5", "vase.in: 2 vases announced, 1 found (vase 1 has an amount but no loss)"},
+      {"2 2\n4 1\n-5 1", "vase.in:3:1: the amount of vase 1 is -5; it cannot be negative"},
+      {"1 2\n4 -1", "vase.in:2:3: the loss of vase 0 is -1; it cannot be negative"},
+      {"1 2\n4 one", "vase.in:2:3: expected the loss of vase 0, found 'one'"},
+      {"1 t", "vase.in:1:3: expected the last step, found 't'"},
+      {"1 2 4 4294967296", "vase.in:1:7: the loss of vase 0 '4294967296' is outside the 32-bit integer range (-2147483648 to 2147483647)"},
+      {"-3 2 anything", "no error"},
+      {"0 -5", "no error"},
+      {"1 2 4 1 more text", "no error"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(read_error(c.text), c.message) << '"' << c.text << '"';
+}
+
+}  // namespace
