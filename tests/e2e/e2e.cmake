@@ -110,5 +110,8 @@ function(add_e2e_cases program table input_name output_name)
                      "-DOUTPUT_NAME=${output_name}"
                      "-DCRLF_OUTPUT=${WIN32}"
                      -P "${E2E_RUNNER}")
+    if(E2E_FIXTURES)
+      set_tests_properties("${program}.e2e.${id}" PROPERTIES FIXTURES_REQUIRED "${E2E_FIXTURES}")
+    endif()
   endforeach()
 endfunction()
