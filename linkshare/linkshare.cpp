@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <utility>
 
@@ -24,6 +25,13 @@ inline bool before(const Entry& a, const Entry& b) {
 // comparisons within one cache line.
 class ActiveSet {
  public:
+  // Room for the largest set a batch of `downloads` can have, up to a bound:
+  // reserved memory is touched only as the set grows, where growing by
+  // copying would touch it twice.
+  explicit ActiveSet(std::size_t downloads) {
+    entries_.reserve(downloads < kMaxReserved ? downloads : kMaxReserved);
+  }
+
   bool empty() const { return entries_.empty(); }
   std::size_t size() const { return entries_.size(); }
   const Entry& least() const { return entries_.front(); }
@@ -63,6 +71,7 @@ class ActiveSet {
 
  private:
   static constexpr std::size_t kArity = 4;
+  static constexpr std::size_t kMaxReserved = std::size_t{1} << 24;
   std::vector<Entry> entries_;
 };
 
@@ -93,7 +102,7 @@ Batch read_batch(textio::IntReader& reader, std::uint64_t capacity_hint) {
                      "; it must be at least 1");
   }
   const auto announced = static_cast<std::size_t>(count);
-  batch.downloads.reserve(announced < capacity_hint ? announced : capacity_hint);
+  batch.slots.reserve(announced < capacity_hint ? announced : capacity_hint);
   for (std::size_t i = 0; i < announced; ++i) {
     Download download{};
     if (!reader.read(download.time, [i] { return download_field("arrival time", i); })) {
@@ -106,7 +115,7 @@ Batch read_batch(textio::IntReader& reader, std::uint64_t capacity_hint) {
                           " found (download " + std::to_string(i) +
                           " has an arrival time but no size)");
     }
-    batch.downloads.push_back(download);
+    batch.slots.push_back(Slot{download});
   }
   return batch;
 }
@@ -116,17 +125,21 @@ Batch read_batch(textio::IntReader& reader, std::uint64_t capacity_hint) {
 // busy, and a download completes when progress reaches its target. Each
 // operation below is one rounded double operation, in this order: the
 // printed digits depend on it.
-std::vector<double> completion_times(std::int32_t speed, const std::vector<Download>& downloads) {
-  const std::size_t n = downloads.size();
-  std::vector<double> results(n, 0.0);
-  if (n == 0) return results;
+void simulate(std::int32_t speed, std::vector<Slot>& slots) {
+  const std::size_t n = slots.size();
+  if (n == 0) return;
   const double link_speed = speed;
+  // Download `next` has not arrived yet, so its slot still holds it; every
+  // slot written with a completion time belongs to one that has.
+  const auto arriving = [&slots](std::size_t index) -> const Download& {
+    return slots[index].download;
+  };
 
-  ActiveSet active;
-  active.insert({static_cast<double>(downloads[0].size), 0});
+  ActiveSet active(n);
+  active.insert({static_cast<double>(arriving(0).size), 0});
   std::size_t next = 1;
   double progress = 0;
-  double clock = downloads[0].time;
+  double clock = arriving(0).time;
 
   for (;;) {
     if (next >= n && active.empty()) break;
@@ -134,15 +147,15 @@ std::vector<double> completion_times(std::int32_t speed, const std::vector<Downl
     // Completions that the last event brought within the tolerance happen
     // at the current clock; only the least entry is tested.
     while (!active.empty() && std::fabs(active.least().target - progress) <= kCompletionTolerance) {
-      results[active.least().id] = clock;
+      slots[active.least().id].completion = clock;
       active.remove_least();
     }
     if (active.empty()) {
       // Idle link: progress starts again from 0 at the next arrival.
       progress = 0;
       if (next >= n) break;
-      clock = downloads[next].time;
-      active.insert({static_cast<double>(downloads[next].size) + progress,
+      clock = arriving(next).time;
+      active.insert({static_cast<double>(arriving(next).size) + progress,
                      static_cast<std::uint32_t>(next)});
       ++next;
       continue;
@@ -155,12 +168,12 @@ std::vector<double> completion_times(std::int32_t speed, const std::vector<Downl
     // The next arrival comes first only if it lies strictly before the
     // completion; once all have arrived the completion always comes next.
     if (next < n) {
-      const double arrival = downloads[next].time;
+      const double arrival = arriving(next).time;
       const double gap = arrival - clock;
       if (gap * link_speed < rest * active_count) {
         progress = progress + ((arrival - clock) * share);
         clock = arrival;
-        active.insert({static_cast<double>(downloads[next].size) + progress,
+        active.insert({static_cast<double>(arriving(next).size) + progress,
                        static_cast<std::uint32_t>(next)});
         ++next;
         continue;
@@ -169,7 +182,7 @@ std::vector<double> completion_times(std::int32_t speed, const std::vector<Downl
 
     const double done = (rest / share) + clock;
     active.remove_least();
-    results[least.id] = done;
+    slots[least.id].completion = done;
     if (active.empty()) {
       progress = 0;
     } else {
@@ -177,16 +190,124 @@ std::vector<double> completion_times(std::int32_t speed, const std::vector<Downl
     }
     clock = done;
   }
-  return results;
 }
 
+std::vector<double> completion_times(std::int32_t speed, const std::vector<Download>& downloads) {
+  std::vector<Slot> slots;
+  slots.reserve(downloads.size());
+  for (const Download& download : downloads) slots.push_back(Slot{download});
+  simulate(speed, slots);
+  std::vector<double> times;
+  times.reserve(slots.size());
+  for (const Slot& slot : slots) times.push_back(slot.completion);
+  return times;
+}
+
+namespace {
+
+// The 128-bit product of two 64-bit values, as (high, low).
+struct U128 {
+  std::uint64_t high;
+  std::uint64_t low;
+};
+
+U128 multiply(std::uint64_t a, std::uint64_t b) {
+  const std::uint64_t a_low = a & 0xffffffffu;
+  const std::uint64_t a_high = a >> 32;
+  const std::uint64_t b_low = b & 0xffffffffu;
+  const std::uint64_t b_high = b >> 32;
+  const std::uint64_t low_low = a_low * b_low;
+  const std::uint64_t high_low = a_high * b_low;
+  const std::uint64_t low_high = a_low * b_high;
+  const std::uint64_t middle = (low_low >> 32) + (high_low & 0xffffffffu) + (low_high & 0xffffffffu);
+  return {a_high * b_high + (high_low >> 32) + (low_high >> 32) + (middle >> 32),
+          (middle << 32) | (low_low & 0xffffffffu)};
+}
+
+constexpr std::uint64_t kFiveToThe17 = 762939453125;  // 10^17 = 5^17 * 2^17
+constexpr std::uint64_t kTenToThe17 = 100000000000000000;
+
+// round(fraction * 10^17), ties to even, exactly, for 0 <= fraction < 1.
+// With fraction = m * 2^e (m an integer below 2^53, e <= -53 as the
+// fraction is below 1), fraction * 10^17 = m * 5^17 / 2^(-e - 17): a
+// product below 2^93 shifted right by at least 36 bits.
+std::uint64_t scaled_fraction(double fraction) {
+  std::uint64_t bits = 0;
+  std::memcpy(&bits, &fraction, sizeof bits);
+  const auto biased_exponent = static_cast<int>(bits >> 52);
+  if (biased_exponent == 0) return 0;  // zero, or subnormal: far below half a unit
+  const std::uint64_t m = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
+  const int right = 1075 - biased_exponent - 17;  // e = biased_exponent - 1075
+  if (right > 93) return 0;  // the product lies below half a unit
+  const U128 product = multiply(m, kFiveToThe17);
+  // quotient = product >> right; the bits shifted out are compared with
+  // one half, both as (high, low) pairs.
+  std::uint64_t quotient = 0;
+  U128 remainder{0, 0};
+  U128 half{0, 0};
+  if (right < 64) {
+    quotient = (product.low >> right) | (product.high << (64 - right));
+    remainder.low = product.low & ((std::uint64_t{1} << right) - 1);
+    half.low = std::uint64_t{1} << (right - 1);
+  } else {
+    const int high_right = right - 64;
+    quotient = product.high >> high_right;
+    remainder = {product.high & ((std::uint64_t{1} << high_right) - 1), product.low};
+    half = high_right == 0 ? U128{0, std::uint64_t{1} << 63}
+                           : U128{std::uint64_t{1} << (high_right - 1), 0};
+  }
+  const bool above_half = remainder.high > half.high ||
+                          (remainder.high == half.high && remainder.low > half.low);
+  const bool at_half = remainder.high == half.high && remainder.low == half.low;
+  if (above_half || (at_half && (quotient & 1) != 0)) ++quotient;
+  return quotient;
+}
+
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// Writes `value` as exactly `count` decimal digits, zeros in front.
+void write_digits(char* out, std::uint32_t value, int count) {
+  char* digit = out + count;
+  for (; count >= 2; count -= 2) {
+    const std::uint32_t index = (value % 100) * 2;
+    value /= 100;
+    *--digit = kDigitPairs[index + 1];
+    *--digit = kDigitPairs[index];
+  }
+  if (count == 1) *--digit = static_cast<char>('0' + value);
+}
+
+}  // namespace
+
+// Below 10^18 the integer part fits in 64 bits and the fraction's digits
+// follow exactly from one 64x64-bit product; larger values (never within
+// the program's limits) go through std::to_chars.
 char* format_time(char* out, double time) {
-  return std::to_chars(out, out + kMaxTimeText, time, std::chars_format::fixed, 17).ptr;
+  const double magnitude = std::fabs(time);
+  if (!(magnitude < 1e18)) {
+    return std::to_chars(out, out + kMaxTimeText, time, std::chars_format::fixed, 17).ptr;
+  }
+  if (std::signbit(time)) *out++ = '-';
+  auto integer = static_cast<std::uint64_t>(magnitude);  // truncation: the floor
+  std::uint64_t fraction = scaled_fraction(magnitude - static_cast<double>(integer));  // exact
+  if (fraction == kTenToThe17) {  // rounded up into the next integer
+    fraction = 0;
+    ++integer;
+  }
+  out = std::to_chars(out, out + 20, integer).ptr;
+  *out = '.';
+  write_digits(out + 1, static_cast<std::uint32_t>(fraction / 1000000000), 8);
+  write_digits(out + 9, static_cast<std::uint32_t>(fraction % 1000000000), 9);
+  return out + 18;
 }
 
-void write_times(const std::vector<double>& times, textio::OutputFile& output) {
-  for (const double time : times) {
-    char* end = format_time(output.begin_write(kMaxTimeText + textio::kLineEnd.size()), time);
+void write_times(const std::vector<Slot>& slots, textio::OutputFile& output) {
+  for (const Slot& slot : slots) {
+    char* end =
+        format_time(output.begin_write(kMaxTimeText + textio::kLineEnd.size()), slot.completion);
     for (const char c : textio::kLineEnd) *end++ = c;
     output.end_write(end);
   }

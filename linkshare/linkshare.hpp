@@ -14,9 +14,17 @@ struct Download {
   std::int32_t size;  // amount of data to transfer
 };
 
+// One per download, in input order: the download until it arrives, then its
+// completion time. Sharing the storage keeps the memory a run touches at
+// eight bytes per download besides the downloads in progress.
+union Slot {
+  Download download;
+  double completion;
+};
+
 struct Batch {
   std::int32_t speed = 1;  // the link's capacity per unit of time, S
-  std::vector<Download> downloads;
+  std::vector<Slot> slots;
 };
 
 // Reads "n S" and then n pairs "time size". Throws textio::Error for input
@@ -25,7 +33,11 @@ struct Batch {
 // can hold, keeps a false header from reserving memory it will never use.
 Batch read_batch(textio::IntReader& reader, std::uint64_t capacity_hint);
 
-// The completion time of every download, in input order. Requires speed >= 1.
+// Simulates the batch: afterwards every slot holds its completion time.
+// Requires speed >= 1.
+void simulate(std::int32_t speed, std::vector<Slot>& slots);
+
+// The completion time of every download, in input order, through simulate().
 std::vector<double> completion_times(std::int32_t speed, const std::vector<Download>& downloads);
 
 // Enough for any double with 17 digits after the point: 309 integer digits,
@@ -36,7 +48,7 @@ inline constexpr std::size_t kMaxTimeText = 400;
 // correctly rounded (ties to even); returns the end of the text.
 char* format_time(char* out, double time);
 
-// Writes one line per time.
-void write_times(const std::vector<double>& times, textio::OutputFile& output);
+// Writes the completion time of every simulated slot, one per line.
+void write_times(const std::vector<Slot>& slots, textio::OutputFile& output);
 
 }  // namespace linkshare

@@ -31,10 +31,10 @@ void run() {
   const textio::InputFile input("downloading.in");
   textio::IntReader reader(input.name(), input.get());
   // Each download takes at least four bytes ("0 0" and a separator).
-  const linkshare::Batch batch = linkshare::read_batch(reader, input.size_bound() / 4 + 1);
-  const std::vector<double> times = linkshare::completion_times(batch.speed, batch.downloads);
+  linkshare::Batch batch = linkshare::read_batch(reader, input.size_bound() / 4 + 1);
+  linkshare::simulate(batch.speed, batch.slots);
   textio::OutputFile output("downloading.out");
-  linkshare::write_times(times, output);
+  linkshare::write_times(batch.slots, output);
   output.commit();
 }
 

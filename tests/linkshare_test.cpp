@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <limits>
 #include <numeric>
@@ -44,11 +45,11 @@ std::string read_error(const std::string& text) {
 TEST(ReadBatch, ReadsTheHeaderAndThePairsOnly) {
   const linkshare::Batch batch = read("3 7\n1 2\n-3 -4\n5 6 junk that is never read");
   EXPECT_EQ(batch.speed, 7);
-  ASSERT_EQ(batch.downloads.size(), 3u);
-  EXPECT_EQ(batch.downloads[1].time, -3);
-  EXPECT_EQ(batch.downloads[1].size, -4);
-  EXPECT_EQ(batch.downloads[2].size, 6);
-  EXPECT_TRUE(read("0 1").downloads.empty());
+  ASSERT_EQ(batch.slots.size(), 3u);
+  EXPECT_EQ(batch.slots[1].download.time, -3);
+  EXPECT_EQ(batch.slots[1].download.size, -4);
+  EXPECT_EQ(batch.slots[2].download.size, 6);
+  EXPECT_TRUE(read("0 1").slots.empty());
 }
 
 TEST(ReadBatch, RejectsBadInputWithItsPlace) {
@@ -101,32 +102,75 @@ TEST(FormatTime, MatchesPrintfAtEveryMagnitude) {
   EXPECT_EQ(format(std::numeric_limits<double>::lowest()).size(), 1 + 309 + 1 + 17);
 }
 
-// --- differential test against the plain model ---------------------------
+// The fast exact method against the standard library's correctly rounded
+// conversion, over millions of doubles of every magnitude, with ties and
+// values one step on either side of them.
+TEST(FormatTime, MatchesToCharsOnMillionsOfDoubles) {
+  std::mt19937_64 random(17);
+  const auto reference = [](double value) {
+    char text[linkshare::kMaxTimeText];
+    return std::string(
+        text, std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 17).ptr);
+  };
+  const auto check = [&](double value) {
+    ASSERT_EQ(format(value), reference(value)) << std::hexfloat << value;
+  };
+  for (int i = 0; i < 1000000; ++i) {
+    // Any finite bit pattern: every exponent, subnormals included.
+    std::uint64_t bits = random();
+    double value = 0;
+    std::memcpy(&value, &bits, sizeof value);
+    if (std::isfinite(value)) check(value);
+    // From 2^-113 up to 2^62, spread evenly over the exponents.
+    check(std::ldexp(static_cast<double>(random() >> 11), static_cast<int>(random() % 123) - 113));
+    // Times as the simulation makes them.
+    check(static_cast<double>(random() % 4000000000) / static_cast<double>(1 + random() % 1000) -
+          2e9);
+    // Multiples of powers of two at and around the 18th decimal: exact ties.
+    const double tie = std::ldexp(static_cast<double>(random() % 1000001),
+                                  -(18 + static_cast<int>(random() % 40)));
+    check(tie);
+    check(std::nextafter(tie, 0.0));
+    check(std::nextafter(tie, 1.0));
+    check(-tie);
+  }
+  for (double value = 1e17; value < 1e19; value *= 1.0001) check(value);  // around the fast path's edge
+  check(std::nextafter(1e18, 0.0));
+  check(1e18);
+}
 
-struct Shape {
-  const char* name;
-  std::function<linkshare::Batch(std::mt19937_64&)> make;
-};
+// --- differential test against the plain model ---------------------------
 
 std::int32_t uniform(std::mt19937_64& random, std::int64_t low, std::int64_t high) {
   return static_cast<std::int32_t>(
       std::uniform_int_distribution<std::int64_t>(low, high)(random));
 }
 
-linkshare::Batch generate(std::mt19937_64& random, int max_n, std::int32_t max_speed,
-                          const std::function<Download(std::mt19937_64&, int)>& download) {
-  linkshare::Batch batch;
+// A generated batch: the link speed and the downloads.
+struct Generated {
+  std::int32_t speed = 1;
+  std::vector<Download> downloads;
+};
+
+Generated generate(std::mt19937_64& random, int max_n, std::int32_t max_speed,
+                   const std::function<Download(std::mt19937_64&, int)>& download) {
+  Generated batch;
   batch.speed = uniform(random, 1, max_speed);
   const int n = uniform(random, 1, max_n);
   for (int i = 0; i < n; ++i) batch.downloads.push_back(download(random, i));
   return batch;
 }
 
-linkshare::Batch sorted_by_time(linkshare::Batch batch) {
+Generated sorted_by_time(Generated batch) {
   std::stable_sort(batch.downloads.begin(), batch.downloads.end(),
                    [](const Download& a, const Download& b) { return a.time < b.time; });
   return batch;
 }
+
+struct Shape {
+  const char* name;
+  std::function<Generated(std::mt19937_64&)> make;
+};
 
 const std::vector<Shape>& shapes() {
   static const std::vector<Shape> all = {
@@ -186,7 +230,7 @@ TEST(CompletionTimes, PrintsWhatThePlainModelPrints) {
   for (const Shape& shape : shapes()) {
     std::mt19937_64 random(2024);
     for (int round = 0; round < 600; ++round) {
-      const linkshare::Batch batch = shape.make(random);
+      const Generated batch = shape.make(random);
       std::vector<model::File> files;
       for (const Download& d : batch.downloads) {
         files.push_back({d.time, d.size, static_cast<int>(files.size())});
@@ -284,7 +328,7 @@ std::vector<Rational> exact_times(std::int32_t speed, const std::vector<Download
 TEST(CompletionTimes, AgreeWithExactEqualSharing) {
   std::mt19937_64 random(99);
   for (int round = 0; round < 3000; ++round) {
-    const linkshare::Batch batch =
+    const Generated batch =
         sorted_by_time(generate(random, 7, 5, [](std::mt19937_64& g, int) {
           return Download{uniform(g, 0, 30), uniform(g, 0, 20)};
         }));

@@ -38,7 +38,7 @@ class IntReader {
         exhausted_(true) {}
 
   // Reads `file` (opened in binary mode) block by block; the caller closes it.
-  IntReader(std::string name, std::FILE* file, std::size_t block_size = std::size_t{1} << 20)
+  IntReader(std::string name, std::FILE* file, std::size_t block_size = std::size_t{1} << 18)
       : name_(std::move(name)), file_(file), storage_(block_size < 64 ? 64 : block_size) {
     begin_ = pos_ = end_ = storage_.data();
   }
@@ -61,6 +61,7 @@ class IntReader {
     token_line_ = line_;
     token_column_ = offset_of(pos_) - line_start_ + 1;
     clipped_ = false;
+    if (end_ - pos_ >= kLookahead && read_short_token(value)) return Status::value;
 
     bool negative = false;
     if (pos_[0] == '+' || pos_[0] == '-') {
@@ -161,6 +162,29 @@ class IntReader {
 
   std::uint64_t offset_of(const char* p) const {
     return begin_offset_ + static_cast<std::uint64_t>(p - begin_);
+  }
+
+  // The common case, a valid value that ends within the lookahead, read
+  // without a bounds test per byte. Returns false, having consumed nothing,
+  // for anything else; the general path then reads or reports the token.
+  bool read_short_token(std::int32_t& value) {
+    const char* p = pos_;
+    const char* const limit = pos_ + (kLookahead - 1);
+    const bool negative = *p == '-';
+    if (negative || *p == '+') ++p;
+    const char* const digits = p;
+    while (*p == '0' && p != limit) ++p;
+    const char* const significant = p;
+    while (is_digit(*p) && p != limit) ++p;
+    const auto count = static_cast<std::size_t>(p - significant);
+    if (p == limit || p == digits || count > kMaxDigits || !is_separator(*p)) return false;
+    std::uint64_t magnitude = 0;
+    std::from_chars(significant, p, magnitude);
+    if (magnitude > (negative ? std::uint64_t{2147483648} : std::uint64_t{2147483647})) return false;
+    value = negative ? static_cast<std::int32_t>(-static_cast<std::int64_t>(magnitude))
+                     : static_cast<std::int32_t>(magnitude);
+    pos_ = p;
+    return true;
   }
 
   // Skips separators, counting lines. Returns false at the end of the input.

@@ -78,7 +78,7 @@ extern "C" inline void remove_pending_and_reraise(int signal_number) {
 
 class OutputFile {
  public:
-  static constexpr std::size_t kBufferSize = std::size_t{1} << 20;
+  static constexpr std::size_t kBufferSize = std::size_t{1} << 18;
 
   // Creates the temporary file beside `target`. Throws Error on failure.
   explicit OutputFile(std::string target) : target_(std::move(target)), buffer_(kBufferSize) {
