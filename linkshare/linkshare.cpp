@@ -1,5 +1,7 @@
 #include "linkshare/linkshare.hpp"
 
+#include "linkshare/event_list.hpp"
+
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -8,72 +10,6 @@
 
 namespace linkshare {
 namespace {
-
-// A download in progress: it completes when the shared progress reaches
-// `target`. Ties in target go to the download that came first.
-struct Entry {
-  double target;
-  std::uint32_t id;
-};
-
-inline bool before(const Entry& a, const Entry& b) {
-  return a.target < b.target || (a.target == b.target && a.id < b.id);
-}
-
-// A 4-ary min-heap: only its least entry is ever read or removed, and four
-// children per node halve the depth of a binary heap at the cost of a few
-// comparisons within one cache line.
-class ActiveSet {
- public:
-  // Room for the largest set a batch of `downloads` can have, up to a bound:
-  // reserved memory is touched only as the set grows, where growing by
-  // copying would touch it twice.
-  explicit ActiveSet(std::size_t downloads) {
-    entries_.reserve(downloads < kMaxReserved ? downloads : kMaxReserved);
-  }
-
-  bool empty() const { return entries_.empty(); }
-  std::size_t size() const { return entries_.size(); }
-  const Entry& least() const { return entries_.front(); }
-
-  void insert(Entry entry) {
-    std::size_t hole = entries_.size();
-    entries_.push_back(entry);
-    while (hole > 0) {
-      const std::size_t parent = (hole - 1) / kArity;
-      if (!before(entry, entries_[parent])) break;
-      entries_[hole] = entries_[parent];
-      hole = parent;
-    }
-    entries_[hole] = entry;
-  }
-
-  void remove_least() {
-    const Entry last = entries_.back();
-    entries_.pop_back();
-    const std::size_t count = entries_.size();
-    if (count == 0) return;
-    std::size_t hole = 0;
-    for (;;) {
-      const std::size_t first_child = hole * kArity + 1;
-      if (first_child >= count) break;
-      const std::size_t end_child = first_child + kArity < count ? first_child + kArity : count;
-      std::size_t best = first_child;
-      for (std::size_t child = first_child + 1; child < end_child; ++child) {
-        if (before(entries_[child], entries_[best])) best = child;
-      }
-      if (!before(entries_[best], last)) break;
-      entries_[hole] = entries_[best];
-      hole = best;
-    }
-    entries_[hole] = last;
-  }
-
- private:
-  static constexpr std::size_t kArity = 4;
-  static constexpr std::size_t kMaxReserved = std::size_t{1} << 24;
-  std::vector<Entry> entries_;
-};
 
 constexpr double kCompletionTolerance = 1e-9;
 
@@ -135,7 +71,7 @@ void simulate(std::int32_t speed, std::vector<Slot>& slots) {
     return slots[index].download;
   };
 
-  ActiveSet active(n);
+  EventList active(n);
   active.insert({static_cast<double>(arriving(0).size), 0});
   std::size_t next = 1;
   double progress = 0;

@@ -214,6 +214,18 @@ const std::vector<Shape>& shapes() {
            return Download{uniform(g, 0, 12), sizes[g() % 7]};
          }));
        }},
+      {"thousands in progress",
+       [](std::mt19937_64& r) {
+         return sorted_by_time(generate(r, 3000, 100, [](std::mt19937_64& g, int) {
+           return Download{uniform(g, 0, 3000), uniform(g, 0, 400)};
+         }));
+       }},
+      {"thousands, unsorted",
+       [](std::mt19937_64& r) {
+         return generate(r, 3000, 1000, [](std::mt19937_64& g, int) {
+           return Download{uniform(g, -100000, 100000), uniform(g, -1000, 1000000)};
+         });
+       }},
       {"32-bit extremes",
        [](std::mt19937_64& r) {
          const std::int32_t edges[] = {-2147483647 - 1, -2147483647, -1, 0, 1, 2147483646,
