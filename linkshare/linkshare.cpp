@@ -199,21 +199,43 @@ std::uint64_t scaled_fraction(double fraction) {
   return quotient;
 }
 
-constexpr char kDigitPairs[] =
-    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-    "8081828384858687888990919293949596979899";
+// The four-digit texts "0000" to "9999", so that digits are made four at a
+// time.
+struct DigitQuads {
+  char text[10000][4];
+};
 
-// Writes `value` as exactly `count` decimal digits, zeros in front.
-void write_digits(char* out, std::uint32_t value, int count) {
-  char* digit = out + count;
-  for (; count >= 2; count -= 2) {
-    const std::uint32_t index = (value % 100) * 2;
-    value /= 100;
-    *--digit = kDigitPairs[index + 1];
-    *--digit = kDigitPairs[index];
+constexpr DigitQuads make_digit_quads() {
+  DigitQuads quads{};
+  for (int value = 0; value < 10000; ++value) {
+    quads.text[value][0] = static_cast<char>('0' + value / 1000);
+    quads.text[value][1] = static_cast<char>('0' + value / 100 % 10);
+    quads.text[value][2] = static_cast<char>('0' + value / 10 % 10);
+    quads.text[value][3] = static_cast<char>('0' + value % 10);
   }
-  if (count == 1) *--digit = static_cast<char>('0' + value);
+  return quads;
+}
+
+constexpr DigitQuads kDigitQuads = make_digit_quads();
+
+// Writes `value` (below 10^8) as exactly eight digits.
+void write_eight_digits(char* out, std::uint32_t value) {
+  std::memcpy(out, kDigitQuads.text[value / 10000], 4);
+  std::memcpy(out + 4, kDigitQuads.text[value % 10000], 4);
+}
+
+// Writes `value` in decimal without leading zeros; returns the end.
+char* write_integer(char* out, std::uint64_t value) {
+  int digits = 1;
+  for (std::uint64_t bound = 10; digits < 20 && value >= bound; bound *= 10) ++digits;
+  char* digit = out + digits;
+  for (; value >= 10000; value /= 10000) {
+    digit -= 4;
+    std::memcpy(digit, kDigitQuads.text[value % 10000], 4);
+  }
+  const auto rest = static_cast<int>(digit - out);  // 1 to 4 digits left
+  std::memcpy(out, kDigitQuads.text[value] + (4 - rest), static_cast<std::size_t>(rest));
+  return out + digits;
 }
 
 }  // namespace
@@ -233,10 +255,13 @@ char* format_time(char* out, double time) {
     fraction = 0;
     ++integer;
   }
-  out = std::to_chars(out, out + 20, integer).ptr;
+  out = write_integer(out, integer);
   *out = '.';
-  write_digits(out + 1, static_cast<std::uint32_t>(fraction / 1000000000), 8);
-  write_digits(out + 9, static_cast<std::uint32_t>(fraction % 1000000000), 9);
+  const auto leading = static_cast<std::uint32_t>(fraction / 100000000);  // nine digits
+  const auto trailing = static_cast<std::uint32_t>(fraction % 100000000);  // eight digits
+  out[1] = static_cast<char>('0' + leading / 100000000);
+  write_eight_digits(out + 2, leading % 100000000);
+  write_eight_digits(out + 10, trailing);
   return out + 18;
 }
 

@@ -51,17 +51,15 @@ class IntReader {
   // token_column() and token_excerpt() describe the offending token, and the
   // reader must not be used further.
   Status next(std::int32_t& value) {
+    if (end_ - pos_ >= 2 * kLookahead && read_in_block(value)) return Status::value;
     if (!skip_separators()) {
-      token_line_ = line_;
-      token_column_ = offset_of(pos_) - line_start_ + 1;
+      mark_token();
       return Status::end;
     }
     std::size_t i = 0;
     if (end_ - pos_ < kLookahead) fetch_keeping_token(i, nullptr);
-    token_line_ = line_;
-    token_column_ = offset_of(pos_) - line_start_ + 1;
+    mark_token();
     clipped_ = false;
-    if (end_ - pos_ >= kLookahead && read_short_token(value)) return Status::value;
 
     bool negative = false;
     if (pos_[0] == '+' || pos_[0] == '-') {
@@ -122,13 +120,13 @@ class IntReader {
   // Throws Error "name:line:column: message" at the last token (or at the
   // end of the input after Status::end).
   [[noreturn]] void fail_here(const std::string& message) const {
-    throw Error(name_ + ":" + std::to_string(token_line_) + ":" + std::to_string(token_column_) +
+    throw Error(name_ + ":" + std::to_string(token_line()) + ":" + std::to_string(token_column()) +
                 ": " + message);
   }
 
   const std::string& name() const { return name_; }
   std::uint64_t token_line() const { return token_line_; }
-  std::uint64_t token_column() const { return token_column_; }
+  std::uint64_t token_column() const { return token_offset_ - token_line_start_ + 1; }
 
   // The offending token as far as it is in memory, at most 32 bytes, with
   // bytes that are not printable ASCII written as \xNN.
@@ -164,27 +162,43 @@ class IntReader {
     return begin_offset_ + static_cast<std::uint64_t>(p - begin_);
   }
 
-  // The common case, a valid value that ends within the lookahead, read
-  // without a bounds test per byte. Returns false, having consumed nothing,
+  // The common case: separators and then a valid value, all well inside the
+  // block, read in one pass. Returns false, with any separators consumed,
   // for anything else; the general path then reads or reports the token.
-  bool read_short_token(std::int32_t& value) {
+  bool read_in_block(std::int32_t& value) {
     const char* p = pos_;
-    const char* const limit = pos_ + (kLookahead - 1);
+    for (const char* const stop = p + kLookahead; is_separator(*p); ++p) {
+      if (p == stop) {
+        pos_ = p;
+        return false;
+      }
+      if (*p == '\n') {
+        ++line_;
+        line_start_ = offset_of(p) + 1;
+      }
+    }
+    pos_ = p;
+    const char* const limit = p + (kLookahead - 1);
     const bool negative = *p == '-';
-    if (negative || *p == '+') ++p;
-    const char* const digits = p;
-    while (*p == '0' && p != limit) ++p;
-    const char* const significant = p;
-    while (is_digit(*p) && p != limit) ++p;
-    const auto count = static_cast<std::size_t>(p - significant);
-    if (p == limit || p == digits || count > kMaxDigits || !is_separator(*p)) return false;
+    const char* const digits = negative || *p == '+' ? p + 1 : p;
     std::uint64_t magnitude = 0;
-    std::from_chars(significant, p, magnitude);
-    if (magnitude > (negative ? std::uint64_t{2147483648} : std::uint64_t{2147483647})) return false;
+    const auto [end, error] = std::from_chars(digits, limit, magnitude);
+    if (end == digits || end == limit || error != std::errc() || !is_separator(*end) ||
+        magnitude > (negative ? std::uint64_t{2147483648} : std::uint64_t{2147483647})) {
+      return false;
+    }
+    mark_token();
     value = negative ? static_cast<std::int32_t>(-static_cast<std::int64_t>(magnitude))
                      : static_cast<std::int32_t>(magnitude);
-    pos_ = p;
+    pos_ = end;
     return true;
+  }
+
+  // Remembers where the token at pos_ starts, for messages about it.
+  void mark_token() {
+    token_line_ = line_;
+    token_line_start_ = line_start_;
+    token_offset_ = offset_of(pos_);
   }
 
   // Skips separators, counting lines. Returns false at the end of the input.
@@ -260,7 +274,8 @@ class IntReader {
   std::uint64_t line_ = 1;
   std::uint64_t line_start_ = 0;
   std::uint64_t token_line_ = 1;
-  std::uint64_t token_column_ = 1;
+  std::uint64_t token_line_start_ = 0;
+  std::uint64_t token_offset_ = 0;
   bool clipped_ = false;
   const char* excerpt_ = nullptr;
   const char* excerpt_end_ = nullptr;
