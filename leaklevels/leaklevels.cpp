@@ -1,6 +1,7 @@
 #include "leaklevels/leaklevels.hpp"
 
-#include <charconv>
+#include "textio/decimal.hpp"
+
 #include <string>
 
 namespace leaklevels {
@@ -59,10 +60,9 @@ void read_vases(textio::IntReader& reader, const Header& header, LevelTable& tab
 }
 
 void write_levels(LevelTable& table, textio::OutputFile& output) {
-  constexpr std::size_t kMaxLine = 20 + textio::kLineEnd.size();  // "-9223372036854775808"
+  constexpr std::size_t kMaxLine = textio::kMaxDecimalText + textio::kLineEnd.size();
   table.walk([&output](std::int64_t level) {
-    char* begin = output.begin_write(kMaxLine);
-    char* end = std::to_chars(begin, begin + kMaxLine, level).ptr;
+    char* end = textio::write_decimal(output.begin_write(kMaxLine), level);
     for (const char c : textio::kLineEnd) *end++ = c;
     output.end_write(end);
   });

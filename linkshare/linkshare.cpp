@@ -1,6 +1,7 @@
 #include "linkshare/linkshare.hpp"
 
 #include "linkshare/event_list.hpp"
+#include "textio/decimal.hpp"
 
 #include <charconv>
 #include <cmath>
@@ -199,45 +200,6 @@ std::uint64_t scaled_fraction(double fraction) {
   return quotient;
 }
 
-// The four-digit texts "0000" to "9999", so that digits are made four at a
-// time.
-struct DigitQuads {
-  char text[10000][4];
-};
-
-constexpr DigitQuads make_digit_quads() {
-  DigitQuads quads{};
-  for (int value = 0; value < 10000; ++value) {
-    quads.text[value][0] = static_cast<char>('0' + value / 1000);
-    quads.text[value][1] = static_cast<char>('0' + value / 100 % 10);
-    quads.text[value][2] = static_cast<char>('0' + value / 10 % 10);
-    quads.text[value][3] = static_cast<char>('0' + value % 10);
-  }
-  return quads;
-}
-
-constexpr DigitQuads kDigitQuads = make_digit_quads();
-
-// Writes `value` (below 10^8) as exactly eight digits.
-void write_eight_digits(char* out, std::uint32_t value) {
-  std::memcpy(out, kDigitQuads.text[value / 10000], 4);
-  std::memcpy(out + 4, kDigitQuads.text[value % 10000], 4);
-}
-
-// Writes `value` in decimal without leading zeros; returns the end.
-char* write_integer(char* out, std::uint64_t value) {
-  int digits = 1;
-  for (std::uint64_t bound = 10; digits < 20 && value >= bound; bound *= 10) ++digits;
-  char* digit = out + digits;
-  for (; value >= 10000; value /= 10000) {
-    digit -= 4;
-    std::memcpy(digit, kDigitQuads.text[value % 10000], 4);
-  }
-  const auto rest = static_cast<int>(digit - out);  // 1 to 4 digits left
-  std::memcpy(out, kDigitQuads.text[value] + (4 - rest), static_cast<std::size_t>(rest));
-  return out + digits;
-}
-
 }  // namespace
 
 // Below 10^18 the integer part fits in 64 bits and the fraction's digits
@@ -255,13 +217,13 @@ char* format_time(char* out, double time) {
     fraction = 0;
     ++integer;
   }
-  out = write_integer(out, integer);
+  out = textio::write_decimal(out, integer);
   *out = '.';
   const auto leading = static_cast<std::uint32_t>(fraction / 100000000);  // nine digits
   const auto trailing = static_cast<std::uint32_t>(fraction % 100000000);  // eight digits
   out[1] = static_cast<char>('0' + leading / 100000000);
-  write_eight_digits(out + 2, leading % 100000000);
-  write_eight_digits(out + 10, trailing);
+  textio::write_eight_digits(out + 2, leading % 100000000);
+  textio::write_eight_digits(out + 10, trailing);
   return out + 18;
 }
 

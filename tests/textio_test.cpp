@@ -2,11 +2,15 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <charconv>
+#include <limits>
+#include <string_view>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "scratch_dir.hpp"
+#include "textio/decimal.hpp"
 #include "textio/int_reader.hpp"
 #include "textio/output_file.hpp"
 
@@ -198,6 +202,30 @@ TEST(IntReader, ReadsFilesInBlocksLikeMemory) {
       if (got.excerpt.rfind("...", 0) == 0) got.excerpt = expected.excerpt;
       EXPECT_EQ(got, expected) << "block " << block_size << ": " << text.substr(0, 80);
     }
+  }
+}
+
+TEST(WriteDecimal, WritesWhatToCharsWrites) {
+  std::mt19937_64 random(23);
+  std::vector<std::int64_t> values = {0, 1, -1, 9, 10, 9999, 10000, -10000, 99999999, 100000000,
+                                      std::numeric_limits<std::int64_t>::max(),
+                                      std::numeric_limits<std::int64_t>::min()};
+  for (std::int64_t power = 1; power < 1000000000000000000; power *= 10) {
+    for (const std::int64_t value : {power - 1, power, power + 1}) {
+      values.push_back(value);
+      values.push_back(-value);
+    }
+  }
+  for (int i = 0; i < 2000000; ++i) {
+    values.push_back(static_cast<std::int64_t>(random() >> (random() % 64)));
+    values.push_back(-static_cast<std::int64_t>(random() >> (random() % 64)));
+  }
+  for (const std::int64_t value : values) {
+    char expected[32];
+    char got[32];
+    const std::string_view want(expected, static_cast<std::size_t>(
+                                              std::to_chars(expected, expected + 32, value).ptr - expected));
+    ASSERT_EQ(std::string_view(got, static_cast<std::size_t>(textio::write_decimal(got, value) - got)), want);
   }
 }
 
