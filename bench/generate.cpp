@@ -18,9 +18,10 @@ class Writer {
  public:
   ~Writer() { flush(); }
   void number(std::int64_t value, char separator) {
-    if (used_ + 24 > sizeof buffer_) flush();
-    used_ = static_cast<std::size_t>(std::to_chars(buffer_ + used_, buffer_ + sizeof buffer_, value).ptr - buffer_);
-    buffer_[used_++] = separator;
+    if (sizeof buffer_ - used_ < 24) flush();
+    char* end = std::to_chars(buffer_ + used_, buffer_ + sizeof buffer_ - 1, value).ptr;
+    *end++ = separator;
+    used_ = static_cast<std::size_t>(end - buffer_);
   }
   void flush() {
     std::fwrite(buffer_, 1, used_, stdout);
