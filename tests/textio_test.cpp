@@ -183,6 +183,10 @@ TEST(IntReader, ReadsFilesInBlocksLikeMemory) {
       "5 " + std::string(100, '0') + "123456789012",
       "1 2 3 " + std::string(70, 'z'),
       std::string(64, '0') + "1",
+      // More significant digits than a block holds (found by fuzzing: the
+      // digits were counted from the wrong place once the front was dropped).
+      std::string(70, '1'),
+      "2 1\n0 5\n0\n3 3\n0 3\n1 2\n1 1" + std::string(70, '4') + "\n",
   };
   for (int round = 0; round < 200; ++round) {
     std::string text;

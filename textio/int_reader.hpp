@@ -73,10 +73,15 @@ class IntReader {
     }
     // The significant digits stay in memory while they can still form a
     // 32-bit value, so that they can be converted in one piece.
+    // Counted, not taken from the indexes: a token longer than the block
+    // loses its front, and the indexes move with it.
     std::size_t digits_begin = i;
-    while (is_digit(at(i, i - digits_begin <= kMaxDigits ? &digits_begin : nullptr))) ++i;
+    std::size_t significant = 0;
+    while (is_digit(at(i, significant <= kMaxDigits ? &digits_begin : nullptr))) {
+      ++i;
+      ++significant;
+    }
     const int follower = at(i, nullptr);
-    const std::size_t significant = i - digits_begin;
     any_digit = any_digit || significant > 0;
     if (!any_digit || (follower != kEnd && !is_separator(follower))) {
       consume_token_rest(i);
