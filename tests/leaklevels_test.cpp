@@ -8,61 +8,24 @@
 #include <string>
 #include <vector>
 
+#include "differential.hpp"
 #include "leaklevels/leaklevels.hpp"
 
 namespace {
 
-struct Vase {
-  std::int32_t amount;
-  std::int32_t loss;
-};
+using differential::Vase;
+using differential::VaseSet;
 
 std::vector<std::int64_t> table_of(std::int32_t last_step, const std::vector<Vase>& vases) {
-  leaklevels::LevelTable table(last_step);
-  for (const Vase& v : vases) table.add(v.amount, v.loss);
-  std::vector<std::int64_t> levels;
-  table.walk([&levels](std::int64_t level) { levels.push_back(level); });
-  return levels;
-}
-
-// The level at each step straight from its definition.
-std::vector<std::int64_t> brute_force(std::int32_t last_step, const std::vector<Vase>& vases) {
-  std::vector<std::int64_t> levels;
-  for (std::int64_t step = 0; step <= std::max<std::int64_t>(last_step, 0); ++step) {
-    std::int64_t total = 0;
-    for (const Vase& v : vases) total += std::max<std::int64_t>(0, v.amount - std::int64_t{v.loss} * step);
-    levels.push_back(total);
-  }
-  return levels;
+  return differential::table_of(VaseSet{last_step, vases});
 }
 
 TEST(LevelTable, MatchesTheSumOverVases) {
-  struct Shape {
-    const char* name;
-    int rounds;
-    int max_vases;
-    std::int32_t max_step;
-    std::int64_t max_amount;
-    std::int64_t max_loss;
-  };
-  const Shape shapes[] = {
-      {"small", 2000, 12, 30, 60, 8},
-      {"no loss or no amount", 500, 12, 20, 3, 1},
-      {"keys beyond the last step", 500, 20, 10, 1000000, 3},
-      {"32-bit extremes", 300, 10, 50, 2147483647, 2147483647},
-      {"steps beyond the old table", 20, 3, 1500000, 3000000, 3},
-      {"vases beyond the old table", 3, 150000, 40, 100, 10},
-  };
   std::mt19937_64 random(5);
-  for (const Shape& shape : shapes) {
+  for (const differential::VaseShape& shape : differential::vase_shapes()) {
     for (int round = 0; round < shape.rounds; ++round) {
-      const auto pick = [&random](std::int64_t low, std::int64_t high) {
-        return static_cast<std::int32_t>(std::uniform_int_distribution<std::int64_t>(low, high)(random));
-      };
-      std::vector<Vase> vases(static_cast<std::size_t>(pick(0, shape.max_vases)));
-      for (Vase& v : vases) v = {pick(0, shape.max_amount), pick(0, shape.max_loss)};
-      const std::int32_t last_step = pick(-2, shape.max_step);
-      ASSERT_EQ(table_of(last_step, vases), brute_force(last_step, vases))
+      const VaseSet set = differential::make_vases(shape, random);
+      ASSERT_EQ(differential::table_of(set), differential::brute_force(set))
           << shape.name << ", round " << round;
     }
   }

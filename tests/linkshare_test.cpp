@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "linkshare/linkshare.hpp"
+#include "differential.hpp"
 #include "model/linkshare_model.hpp"
 
 namespace {
@@ -141,121 +142,12 @@ TEST(FormatTime, MatchesToCharsOnMillionsOfDoubles) {
 
 // --- differential test against the plain model ---------------------------
 
-std::int32_t uniform(std::mt19937_64& random, std::int64_t low, std::int64_t high) {
-  return static_cast<std::int32_t>(
-      std::uniform_int_distribution<std::int64_t>(low, high)(random));
-}
-
-// A generated batch: the link speed and the downloads.
-struct Generated {
-  std::int32_t speed = 1;
-  std::vector<Download> downloads;
-};
-
-Generated generate(std::mt19937_64& random, int max_n, std::int32_t max_speed,
-                   const std::function<Download(std::mt19937_64&, int)>& download) {
-  Generated batch;
-  batch.speed = uniform(random, 1, max_speed);
-  const int n = uniform(random, 1, max_n);
-  for (int i = 0; i < n; ++i) batch.downloads.push_back(download(random, i));
-  return batch;
-}
-
-Generated sorted_by_time(Generated batch) {
-  std::stable_sort(batch.downloads.begin(), batch.downloads.end(),
-                   [](const Download& a, const Download& b) { return a.time < b.time; });
-  return batch;
-}
-
-struct Shape {
-  const char* name;
-  std::function<Generated(std::mt19937_64&)> make;
-};
-
-const std::vector<Shape>& shapes() {
-  static const std::vector<Shape> all = {
-      {"sorted arrivals",
-       [](std::mt19937_64& r) {
-         return sorted_by_time(generate(r, 60, 50, [](std::mt19937_64& g, int) {
-           return Download{uniform(g, 0, 200), uniform(g, 0, 100)};
-         }));
-       }},
-      {"unsorted arrivals, negative values",
-       [](std::mt19937_64& r) {
-         return generate(r, 40, 1000, [](std::mt19937_64& g, int) {
-           return Download{uniform(g, -1000, 1000), uniform(g, -50, 500)};
-         });
-       }},
-      {"equal sizes and times",
-       [](std::mt19937_64& r) {
-         const std::int32_t time = uniform(r, 0, 5);
-         const std::int32_t size = uniform(r, 0, 20);
-         return generate(r, 30, 9, [time, size](std::mt19937_64& g, int) {
-           return Download{g() % 4 == 0 ? time + 1 : time, size};
-         });
-       }},
-      {"large magnitudes",
-       [](std::mt19937_64& r) {
-         return sorted_by_time(generate(r, 30, 7, [](std::mt19937_64& g, int) {
-           return Download{uniform(g, 0, 2000000000), uniform(g, 999999000, 1000000000)};
-         }));
-       }},
-      {"equal large sizes",
-       [](std::mt19937_64& r) {
-         const std::int32_t size = uniform(r, 100000000, 2147483647);
-         return generate(r, 12, 13, [size](std::mt19937_64& g, int) {
-           return Download{uniform(g, 0, 3), size};
-         });
-       }},
-      {"integer grid: arrivals meet completions",
-       [](std::mt19937_64& r) {
-         const std::int32_t sizes[] = {0, 1, 2, 3, 4, 6, 12};
-         return sorted_by_time(generate(r, 12, 6, [&sizes](std::mt19937_64& g, int) {
-           return Download{uniform(g, 0, 12), sizes[g() % 7]};
-         }));
-       }},
-      {"thousands in progress",
-       [](std::mt19937_64& r) {
-         return sorted_by_time(generate(r, 3000, 100, [](std::mt19937_64& g, int) {
-           return Download{uniform(g, 0, 3000), uniform(g, 0, 400)};
-         }));
-       }},
-      {"thousands, unsorted",
-       [](std::mt19937_64& r) {
-         return generate(r, 3000, 1000, [](std::mt19937_64& g, int) {
-           return Download{uniform(g, -100000, 100000), uniform(g, -1000, 1000000)};
-         });
-       }},
-      {"32-bit extremes",
-       [](std::mt19937_64& r) {
-         const std::int32_t edges[] = {-2147483647 - 1, -2147483647, -1, 0, 1, 2147483646,
-                                       2147483647};
-         return generate(r, 8, 2147483647, [&edges](std::mt19937_64& g, int) {
-           return Download{edges[g() % 7], edges[g() % 7]};
-         });
-       }},
-  };
-  return all;
-}
-
 TEST(CompletionTimes, PrintsWhatThePlainModelPrints) {
-  for (const Shape& shape : shapes()) {
+  for (const differential::LinkshareShape& shape : differential::linkshare_shapes()) {
     std::mt19937_64 random(2024);
     for (int round = 0; round < 600; ++round) {
-      const Generated batch = shape.make(random);
-      std::vector<model::File> files;
-      for (const Download& d : batch.downloads) {
-        files.push_back({d.time, d.size, static_cast<int>(files.size())});
-      }
-      const std::vector<double> expected =
-          model::linkshare_times(static_cast<int>(files.size()), batch.speed, files);
-      const std::vector<double> got = linkshare::completion_times(batch.speed, batch.downloads);
-      ASSERT_EQ(got.size(), expected.size());
-      for (std::size_t i = 0; i < got.size(); ++i) {
-        std::string line = model::linkshare_line(expected[i]);
-        line.pop_back();
-        ASSERT_EQ(format(got[i]), line) << shape.name << ", round " << round << ", download " << i;
-      }
+      const std::string mismatch = differential::linkshare_mismatch(shape.make(random));
+      ASSERT_EQ(mismatch, "") << shape.name << ", round " << round;
     }
   }
 }
@@ -340,9 +232,9 @@ std::vector<Rational> exact_times(std::int32_t speed, const std::vector<Download
 TEST(CompletionTimes, AgreeWithExactEqualSharing) {
   std::mt19937_64 random(99);
   for (int round = 0; round < 3000; ++round) {
-    const Generated batch =
-        sorted_by_time(generate(random, 7, 5, [](std::mt19937_64& g, int) {
-          return Download{uniform(g, 0, 30), uniform(g, 0, 20)};
+    const differential::Batch batch = differential::sorted_by_time(
+        differential::generate(random, 7, 5, [](std::mt19937_64& g, int) {
+          return Download{differential::uniform(g, 0, 30), differential::uniform(g, 0, 20)};
         }));
     const std::vector<double> got = linkshare::completion_times(batch.speed, batch.downloads);
     const std::vector<Rational> exact = exact_times(batch.speed, batch.downloads);
