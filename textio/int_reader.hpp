@@ -52,58 +52,7 @@ class IntReader {
   // reader must not be used further.
   Status next(std::int32_t& value) {
     if (end_ - pos_ >= 2 * kLookahead && read_in_block(value)) return Status::value;
-    if (!skip_separators()) {
-      mark_token();
-      return Status::end;
-    }
-    std::size_t i = 0;
-    if (end_ - pos_ < kLookahead) fetch_keeping_token(i, nullptr);
-    mark_token();
-    clipped_ = false;
-
-    bool negative = false;
-    if (pos_[0] == '+' || pos_[0] == '-') {
-      negative = pos_[0] == '-';
-      i = 1;
-    }
-    bool any_digit = false;
-    while (at(i, nullptr) == '0') {  // leading zeros: any number of them
-      any_digit = true;
-      ++i;
-    }
-    // The significant digits stay in memory while they can still form a
-    // 32-bit value, so that they can be converted in one piece.
-    // Counted, not taken from the indexes: a token longer than the block
-    // loses its front, and the indexes move with it.
-    std::size_t digits_begin = i;
-    std::size_t significant = 0;
-    while (is_digit(at(i, significant <= kMaxDigits ? &digits_begin : nullptr))) {
-      ++i;
-      ++significant;
-    }
-    const int follower = at(i, nullptr);
-    any_digit = any_digit || significant > 0;
-    if (!any_digit || (follower != kEnd && !is_separator(follower))) {
-      consume_token_rest(i);
-      return Status::malformed;
-    }
-    excerpt_ = pos_;
-    excerpt_end_ = pos_ + i;
-    if (significant > kMaxDigits) {
-      pos_ += i;
-      return Status::out_of_range;
-    }
-    std::uint64_t magnitude = 0;
-    if (significant > 0) {
-      const char* first = pos_ + digits_begin;
-      std::from_chars(first, first + significant, magnitude);
-    }
-    pos_ += i;
-    const std::uint64_t limit = negative ? std::uint64_t{2147483648} : std::uint64_t{2147483647};
-    if (magnitude > limit) return Status::out_of_range;
-    value = negative ? static_cast<std::int32_t>(-static_cast<std::int64_t>(magnitude))
-                     : static_cast<std::int32_t>(magnitude);
-    return Status::value;
+    return next_in_general(value);
   }
 
   // Reads the next value. Returns false at the end of the input. A bad token
@@ -165,6 +114,69 @@ class IntReader {
 
   std::uint64_t offset_of(const char* p) const {
     return begin_offset_ + static_cast<std::uint64_t>(p - begin_);
+  }
+
+  // Everything the block path does not cover: the end of the block or of
+  // the input, long or malformed tokens. Kept out of line, so that next()
+  // stays small enough to inline.
+#if defined(__GNUC__)
+  __attribute__((noinline))
+#elif defined(_MSC_VER)
+  __declspec(noinline)
+#endif
+  Status next_in_general(std::int32_t& value) {
+    if (!skip_separators()) {
+      mark_token();
+      return Status::end;
+    }
+    std::size_t i = 0;
+    if (end_ - pos_ < kLookahead) fetch_keeping_token(i, nullptr);
+    mark_token();
+    clipped_ = false;
+
+    bool negative = false;
+    if (pos_[0] == '+' || pos_[0] == '-') {
+      negative = pos_[0] == '-';
+      i = 1;
+    }
+    bool any_digit = false;
+    while (at(i, nullptr) == '0') {  // leading zeros: any number of them
+      any_digit = true;
+      ++i;
+    }
+    // The significant digits stay in memory while they can still form a
+    // 32-bit value, so that they can be converted in one piece.
+    // Counted, not taken from the indexes: a token longer than the block
+    // loses its front, and the indexes move with it.
+    std::size_t digits_begin = i;
+    std::size_t significant = 0;
+    while (is_digit(at(i, significant <= kMaxDigits ? &digits_begin : nullptr))) {
+      ++i;
+      ++significant;
+    }
+    const int follower = at(i, nullptr);
+    any_digit = any_digit || significant > 0;
+    if (!any_digit || (follower != kEnd && !is_separator(follower))) {
+      consume_token_rest(i);
+      return Status::malformed;
+    }
+    excerpt_ = pos_;
+    excerpt_end_ = pos_ + i;
+    if (significant > kMaxDigits) {
+      pos_ += i;
+      return Status::out_of_range;
+    }
+    std::uint64_t magnitude = 0;
+    if (significant > 0) {
+      const char* first = pos_ + digits_begin;
+      std::from_chars(first, first + significant, magnitude);
+    }
+    pos_ += i;
+    const std::uint64_t limit = negative ? std::uint64_t{2147483648} : std::uint64_t{2147483647};
+    if (magnitude > limit) return Status::out_of_range;
+    value = negative ? static_cast<std::int32_t>(-static_cast<std::int64_t>(magnitude))
+                     : static_cast<std::int32_t>(magnitude);
+    return Status::value;
   }
 
   // The common case: separators and then a valid value, all well inside the
