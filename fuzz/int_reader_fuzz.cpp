@@ -37,15 +37,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const Outcome expected = read_all(from_memory);
 
   if (text.empty()) return 0;
-  // The same bytes through the block-by-block path, with the smallest block.
-  std::FILE* file = fmemopen(const_cast<char*>(text.data()), text.size(), "rb");
-  if (file == nullptr) return 0;
-  textio::IntReader from_file("in", file, 64);
-  const Outcome got = read_all(from_file);
-  std::fclose(file);
-  if (got.values != expected.values || got.last != expected.last || got.line != expected.line ||
-      got.column != expected.column) {
-    __builtin_trap();
+  // The same bytes block by block: with the smallest block only the general
+  // path runs; with a larger one the in-block path and the general path take
+  // turns at every block's end.
+  for (const std::size_t block : {std::size_t{64}, std::size_t{200}}) {
+    std::FILE* file = fmemopen(const_cast<char*>(text.data()), text.size(), "rb");
+    if (file == nullptr) return 0;
+    textio::IntReader from_file("in", file, block);
+    const Outcome got = read_all(from_file);
+    std::fclose(file);
+    if (got.values != expected.values || got.last != expected.last || got.line != expected.line ||
+        got.column != expected.column) {
+      __builtin_trap();
+    }
   }
   return 0;
 }
