@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
+#include <new>
+#include <stdexcept>
 #include <cstdio>
 #include <charconv>
 #include <limits>
@@ -10,6 +13,7 @@
 #include <vector>
 
 #include "scratch_dir.hpp"
+#include "textio/cli.hpp"
 #include "textio/decimal.hpp"
 #include "textio/int_reader.hpp"
 #include "textio/output_file.hpp"
@@ -230,6 +234,31 @@ TEST(WriteDecimal, WritesWhatToCharsWrites) {
     const std::string_view want(expected, static_cast<std::size_t>(
                                               std::to_chars(expected, expected + 32, value).ptr - expected));
     ASSERT_EQ(std::string_view(got, static_cast<std::size_t>(textio::write_decimal(got, value) - got)), want);
+  }
+}
+
+// Every way a run can fail ends as one line on stderr and status 1; a run
+// whose memory runs out included.
+TEST(RunProgram, ReportsFailuresAsOneLine) {
+  const textio::ProgramInfo program{"prog", "prog 1\n", "help\n"};
+  char name[] = "prog";
+  char* argv[] = {name, nullptr};
+  const struct {
+    std::function<void()> work;
+    int status;
+    std::string message;
+  } cases[] = {
+      {[] {}, 0, ""},
+      {[] { throw textio::Error("in: bad"); }, 1, "prog: in: bad\n"},
+      {[] { throw std::bad_alloc(); }, 1, "prog: out of memory\n"},
+      {[] { std::vector<int>().reserve(std::vector<int>().max_size() + 1); }, 1, "prog: out of memory\n"},
+      {[] { throw std::runtime_error("odd"); }, 1, "prog: odd\n"},
+  };
+  for (const auto& c : cases) {
+    ::testing::internal::CaptureStderr();
+    const int status = textio::run_program(program, 1, argv, c.work);
+    EXPECT_EQ(status, c.status);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), c.message);
   }
 }
 
