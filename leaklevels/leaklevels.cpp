@@ -63,8 +63,7 @@ void write_levels(LevelTable& table, textio::OutputFile& output) {
   constexpr std::size_t kMaxLine = textio::kMaxDecimalText + textio::kLineEnd.size();
   table.walk([&output](std::int64_t level) {
     char* end = textio::write_decimal(output.begin_write(kMaxLine), level);
-    for (const char c : textio::kLineEnd) *end++ = c;
-    output.end_write(end);
+    output.end_write(textio::write_line_end(end));
   });
 }
 

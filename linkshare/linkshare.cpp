@@ -7,7 +7,6 @@
 #include <cmath>
 #include <cstring>
 #include <string>
-#include <utility>
 
 namespace linkshare {
 namespace {
@@ -231,8 +230,7 @@ void write_times(const std::vector<Slot>& slots, textio::OutputFile& output) {
   for (const Slot& slot : slots) {
     char* end =
         format_time(output.begin_write(kMaxTimeText + textio::kLineEnd.size()), slot.completion);
-    for (const char c : textio::kLineEnd) *end++ = c;
-    output.end_write(end);
+    output.end_write(textio::write_line_end(end));
   }
 }
 

@@ -39,6 +39,12 @@ inline constexpr std::string_view kLineEnd = "\r\n";
 inline constexpr std::string_view kLineEnd = "\n";
 #endif
 
+// Writes the line end at `out`; returns the end.
+inline char* write_line_end(char* out) {
+  for (const char c : kLineEnd) *out++ = c;
+  return out;
+}
+
 namespace detail {
 
 // Creates `path` for writing in binary mode, failing if it exists.
