@@ -1,7 +1,25 @@
 // Writes a deterministic benchmark input to stdout.
 //
-//   generate downloads <shape> <n>   shape: burst | overlap | idle | large
+//   generate downloads <shape> <n>
 //   generate vases <shape> <n> <t>   shape: spread | max
+//
+// Download shapes: the common ones (burst, overlap, idle, large) and the
+// hostile ones, each an order of input that puts new targets where a
+// bucketed list of downloads in progress does the most work: below every
+// waiting target, in one place, or spread unevenly.
+//
+//   falling    all at time 0, each size below the last: every new target
+//              below all waiting ones
+//   backwards  arrival times falling: the clock and progress run backwards,
+//              so each new target lies below the others
+//   sawtooth   bursts of falling sizes, a burst every 2,000 units: targets
+//              below the front while earlier ones complete
+//   seesaw     arrivals stepping forward and back: progress rises and falls
+//              between completions
+//   equal      all at time 0 with one size: a million equal targets
+//   doubling   all at time 0, sizes 1, 2, 4, ... 2^30 over and over: targets
+//              crowded towards 0, a few far away
+//   far-near   all at time 0, sizes alternating 10^9 and 1..1,000
 //
 // The same arguments always give the same bytes.
 #include <charconv>
@@ -34,7 +52,8 @@ class Writer {
 };
 
 int usage() {
-  std::fputs("usage: generate downloads burst|overlap|idle|large N\n"
+  std::fputs("usage: generate downloads burst|overlap|idle|large|falling|backwards|sawtooth|\n"
+             "                           seesaw|equal|doubling|far-near N\n"
              "       generate vases spread|max N T\n",
              stderr);
   return 2;
@@ -50,7 +69,7 @@ int main(int argc, char** argv) {
   std::mt19937_64 random(20261211);
   Writer out;
   if (what == "downloads") {
-    const int speed = shape == "large" ? 1000 : 100;
+    const int speed = shape == "large" || shape == "falling" ? 1000 : 100;
     out.number(n, ' ');
     out.number(speed, '\n');
     std::int64_t time = 0;
@@ -67,6 +86,23 @@ int main(int argc, char** argv) {
       } else if (shape == "large") {  // sizes near 10^9, arrivals spread widely
         time += static_cast<std::int64_t>(random() % 2000);
         size = 999000000 + static_cast<std::int64_t>(random() % 1000000);
+      } else if (shape == "falling") {
+        size = 1000000000 - 1000000000 / n * i;
+      } else if (shape == "backwards") {
+        time = 2000000000 - 3 * i;
+        size = 1 + static_cast<std::int64_t>(random() % 1000);
+      } else if (shape == "sawtooth") {
+        time = 2000 * (i / 1000);
+        size = 1000000 - 1000 * (i % 1000) + static_cast<std::int64_t>(random() % 100);
+      } else if (shape == "seesaw") {
+        time += i % 2 == 0 ? 7 : -5;
+        size = 1 + static_cast<std::int64_t>(random() % 400);
+      } else if (shape == "equal") {
+        size = 1000;
+      } else if (shape == "doubling") {
+        size = std::int64_t{1} << (i % 31);
+      } else if (shape == "far-near") {
+        size = i % 2 == 0 ? 1000000000 : 1 + static_cast<std::int64_t>(random() % 1000);
       } else {
         return usage();
       }

@@ -1,24 +1,26 @@
 // The integer reader over arbitrary bytes: it yields values or one
-// positioned error, never a crash or a hang, and reads the same from a file
-// in small blocks as from memory.
+// positioned error, never a crash, a hang or a read out of bounds, and reads
+// the same block by block, whatever pieces its source gives, as from memory.
+#include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <string>
+#include <cstring>
 #include <vector>
 
+#include "fuzz_input.hpp"
 #include "textio/int_reader.hpp"
 
 namespace {
 
 struct Outcome {
   std::vector<std::int32_t> values;
-  textio::IntReader::Status last;
-  std::uint64_t line;
-  std::uint64_t column;
+  textio::IntReader::Status last = textio::IntReader::Status::end;
+  std::uint64_t line = 0;
+  std::uint64_t column = 0;
+  bool refused = false;  // UTF-16
 };
 
 Outcome read_all(textio::IntReader& reader) {
-  Outcome outcome{};
+  Outcome outcome;
   std::int32_t value = 0;
   while ((outcome.last = reader.next(value)) == textio::IntReader::Status::value) {
     outcome.values.push_back(value);
@@ -29,25 +31,50 @@ Outcome read_all(textio::IntReader& reader) {
   return outcome;
 }
 
+// Gives the bytes in pieces whose sizes follow a seed, as a pipe may.
+class PieceSource final : public textio::ByteSource {
+ public:
+  PieceSource(std::string_view text, std::uint32_t seed) : text_(text), seed_(seed | 1) {}
+  std::size_t read(char* into, std::size_t capacity) override {
+    seed_ = seed_ * 1103515245u + 12345u;
+    const std::size_t piece = std::min({capacity, text_.size() - at_, std::size_t{1} + (seed_ >> 16) % 97});
+    std::memcpy(into, text_.data() + at_, piece);
+    at_ += piece;
+    return piece;
+  }
+
+ private:
+  std::string_view text_;
+  std::uint32_t seed_;
+  std::size_t at_ = 0;
+};
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string text(reinterpret_cast<const char*>(data), size);
-  textio::IntReader from_memory("in", text);
-  const Outcome expected = read_all(from_memory);
-
-  if (text.empty()) return 0;
+  const FuzzInput input(data, size);
+  const std::string_view text = input.text();
+  Outcome expected;
+  try {
+    textio::IntReader from_memory("in", text);
+    expected = read_all(from_memory);
+  } catch (const textio::Error&) {
+    expected.refused = true;
+  }
   // The same bytes block by block: with the smallest block only the general
   // path runs; with a larger one the in-block path and the general path take
   // turns at every block's end.
   for (const std::size_t block : {std::size_t{64}, std::size_t{200}}) {
-    std::FILE* file = fmemopen(const_cast<char*>(text.data()), text.size(), "rb");
-    if (file == nullptr) return 0;
-    textio::IntReader from_file("in", file, block);
-    const Outcome got = read_all(from_file);
-    std::fclose(file);
-    if (got.values != expected.values || got.last != expected.last || got.line != expected.line ||
-        got.column != expected.column) {
+    PieceSource source(text, static_cast<std::uint32_t>(size + block));
+    Outcome got;
+    try {
+      textio::IntReader from_source("in", source, block);
+      got = read_all(from_source);
+    } catch (const textio::Error&) {
+      got.refused = true;
+    }
+    if (got.refused != expected.refused || got.values != expected.values || got.last != expected.last ||
+        got.line != expected.line || got.column != expected.column) {
       __builtin_trap();
     }
   }

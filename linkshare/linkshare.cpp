@@ -1,236 +1,209 @@
 #include "linkshare/linkshare.hpp"
 
-#include "linkshare/event_list.hpp"
-#include "textio/decimal.hpp"
-
-#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <vector>
+
+#include "textio/bulk_memory.hpp"
+#include "textio/decimal.hpp"
+#include "textio/records.hpp"
 
 namespace linkshare {
 namespace {
 
 constexpr double kCompletionTolerance = 1e-9;
 
-std::string download_field(const char* field, std::size_t index) {
-  return std::string("the ") + field + " of download " + std::to_string(index);
+constexpr textio::RecordNames kNames{
+    "the number of downloads", "the link speed", "download", "downloads",
+    "arrival time",            "size",           "an arrival time"};
+
+struct Download {
+  std::int32_t time;  // arrival time
+  std::int32_t size;  // amount of data to transfer
+};
+
+// The downloads in input order, read from the text as the simulation needs
+// them: only the next one to arrive is held.
+class Arrivals {
+ public:
+  Arrivals(textio::IntReader& input, std::uint32_t count) : input_(input), count_(count) {
+    if (count_ > 0) read_next();
+  }
+
+  bool more() const { return index_ < count_; }
+  std::uint32_t index() const { return index_; }
+  const Download& next() const { return next_; }
+
+  void advance() {
+    if (++index_ < count_) read_next();
+  }
+
+ private:
+  void read_next() {
+    textio::read_pair(input_, kNames, index_, count_, next_.time, next_.size,
+                      [](const char*, std::int32_t) {});
+  }
+
+  textio::IntReader& input_;
+  std::uint32_t count_;
+  std::uint32_t index_ = 0;
+  Download next_{};
+};
+
+// Completion times arrive out of input order; each line is written as soon
+// as every earlier download's time is known. The times not yet written wait
+// in a ring indexed by download.
+class InOrderLines {
+ public:
+  explicit InOrderLines(textio::TextSink& output) : output_(output), ring_(kFirstSize, kWaiting) {}
+
+  // Download `id`, the next one in input order, has arrived.
+  void admit(std::uint32_t id) {
+    if (id - written_ == ring_.size()) grow();
+  }
+
+  void complete(std::uint32_t id, double time) {
+    std::memcpy(&ring_[id & mask()], &time, sizeof time);
+    if (id == written_) write_ready();
+  }
+
+ private:
+  static constexpr std::size_t kFirstSize = 4096;
+  static constexpr std::size_t kMaxLine = textio::kMaxFixed17Text + textio::kLineEnd.size();
+  // The bits of a signalling NaN, which no arithmetic produces, mark a slot
+  // whose time is not known yet; no completion time is NaN in any case.
+  static constexpr std::uint64_t kWaiting = 0xfff4deadbeef0000u;
+
+  std::size_t mask() const { return ring_.size() - 1; }
+
+  void write_ready() {
+    for (;;) {
+      std::uint64_t& slot = ring_[written_ & mask()];
+      if (slot == kWaiting) return;
+      double time = 0;
+      std::memcpy(&time, &slot, sizeof time);
+      char* end = textio::write_fixed17(output_.begin_write(kMaxLine), time);
+      output_.end_write(textio::write_line_end(end));
+      slot = kWaiting;
+      ++written_;
+    }
+  }
+
+  // Doubles the ring, keeping every waiting download's slot.
+  void grow() {
+    Ring larger(ring_.size() * 2, kWaiting);
+    const std::size_t larger_mask = larger.size() - 1;
+    for (std::uint64_t id = written_; id < written_ + ring_.size(); ++id) {
+      larger[id & larger_mask] = ring_[id & mask()];
+    }
+    ring_.swap(larger);
+  }
+
+  textio::TextSink& output_;
+  using Ring = std::vector<std::uint64_t, textio::BulkAllocator<std::uint64_t>>;
+  Ring ring_;  // the bits of each time; a power of two in size
+  std::uint32_t written_ = 0;
+};
+
+std::string progress_line(std::uint32_t read, std::uint32_t completed, std::uint32_t total) {
+  return textio::grouped(read) + " of " + textio::grouped(total) + " downloads read, " +
+         textio::grouped(completed) + " completed (" + textio::percent(completed, total) + ")";
 }
 
 }  // namespace
-
-Batch read_batch(textio::IntReader& reader, std::uint64_t capacity_hint) {
-  std::int32_t count = 0;
-  if (!reader.read(count, [] { return "the number of downloads"; })) {
-    throw textio::Error(reader.name() +
-                        ": the file is empty; expected the number of downloads and the link speed");
-  }
-  if (count < 0) {
-    reader.fail_here("the number of downloads is " + std::to_string(count) +
-                     "; it cannot be negative");
-  }
-  Batch batch;
-  if (!reader.read(batch.speed, [] { return "the link speed"; })) {
-    throw textio::Error(reader.name() + ": the file ends before the link speed");
-  }
-  if (batch.speed < 1) {
-    reader.fail_here("the link speed is " + std::to_string(batch.speed) +
-                     "; it must be at least 1");
-  }
-  const auto announced = static_cast<std::size_t>(count);
-  batch.slots.reserve(announced < capacity_hint ? announced : capacity_hint);
-  for (std::size_t i = 0; i < announced; ++i) {
-    Download download{};
-    if (!reader.read(download.time, [i] { return download_field("arrival time", i); })) {
-      throw textio::Error(reader.name() + ": " + std::to_string(announced) +
-                          " downloads announced, " + std::to_string(i) + " found");
-    }
-    if (!reader.read(download.size, [i] { return download_field("size", i); })) {
-      throw textio::Error(reader.name() + ": " + std::to_string(announced) +
-                          " downloads announced, " + std::to_string(i) +
-                          " found (download " + std::to_string(i) +
-                          " has an arrival time but no size)");
-    }
-    batch.slots.push_back(Slot{download});
-  }
-  return batch;
-}
 
 // Every download in progress receives data at the same rate, so one value,
 // `progress`, tells how much each has received since the link last became
 // busy, and a download completes when progress reaches its target. Each
 // operation below is one rounded double operation, in this order: the
 // printed digits depend on it.
-void simulate(std::int32_t speed, std::vector<Slot>& slots) {
-  const std::size_t n = slots.size();
-  if (n == 0) return;
-  const double link_speed = speed;
-  // Download `next` has not arrived yet, so its slot still holds it; every
-  // slot written with a completion time belongs to one that has.
-  const auto arriving = [&slots](std::size_t index) -> const Download& {
-    return slots[index].download;
-  };
+void run(textio::IntReader& input, textio::TextSink& output, textio::Progress& meter,
+         Observer* observer, const EventList::Limits& limits) {
+  std::int32_t count = 0;
+  std::int32_t speed = 0;
+  textio::read_header(input, kNames, count, speed, [&input](std::int32_t announced) {
+    textio::require_non_negative(input, announced, kNames.count);
+  });
+  if (speed < 1) {
+    input.fail_here("the link speed is " + std::to_string(speed) + "; it must be at least 1");
+  }
+  if (observer != nullptr) observer->begin(static_cast<std::uint64_t>(count), speed);
+  const auto n = static_cast<std::uint32_t>(count);
+  Arrivals arrivals(input, n);
+  if (!arrivals.more()) return;
 
-  EventList active(n);
-  active.insert({static_cast<double>(arriving(0).size), 0});
-  std::size_t next = 1;
+  const double link_speed = speed;
+  InOrderLines lines(output);
+  EventList active(limits, textio::records_to_reserve(n, input));
+
+  // The idle link takes the next arrival: progress starts again from 0.
   double progress = 0;
-  double clock = arriving(0).time;
+  double clock = 0;
+  std::uint32_t completed = 0;
+  const auto start_busy = [&] {
+    clock = arrivals.next().time;
+    progress = 0;
+    const std::uint32_t id = arrivals.index();
+    lines.admit(id);
+    active.insert({static_cast<double>(arrivals.next().size), id});
+    arrivals.advance();
+    if (observer != nullptr) observer->arrived(id, clock, active.size());
+  };
+  const auto complete = [&](std::uint32_t id, double time) {
+    lines.complete(id, time);
+    ++completed;
+    if (observer != nullptr) observer->completed(id, time, active.size());
+  };
+  start_busy();
 
   for (;;) {
-    if (next >= n && active.empty()) break;
+    if (meter.due()) meter.show(progress_line(arrivals.index(), completed, n));
 
-    // Completions that the last event brought within the tolerance happen
-    // at the current clock; only the least entry is tested.
-    while (!active.empty() && std::fabs(active.least().target - progress) <= kCompletionTolerance) {
-      slots[active.least().id].completion = clock;
+    // A download that the last event brought within the tolerance of its
+    // target completes at the current clock; only the least entry is
+    // tested, one at a time, before anything else happens.
+    const Entry least = active.least();
+    const double rest = least.target - progress;
+    if (std::fabs(rest) <= kCompletionTolerance) {
       active.remove_least();
-    }
-    if (active.empty()) {
-      // Idle link: progress starts again from 0 at the next arrival.
-      progress = 0;
-      if (next >= n) break;
-      clock = arriving(next).time;
-      active.insert({static_cast<double>(arriving(next).size) + progress,
-                     static_cast<std::uint32_t>(next)});
-      ++next;
+      complete(least.id, clock);
+      if (active.empty()) {
+        if (!arrivals.more()) break;
+        start_busy();
+      }
       continue;
     }
 
-    const Entry least = active.least();
-    const double rest = least.target - progress;
     const double active_count = static_cast<double>(active.size());
     const double share = link_speed / active_count;
     // The next arrival comes first only if it lies strictly before the
     // completion; once all have arrived the completion always comes next.
-    if (next < n) {
-      const double arrival = arriving(next).time;
+    if (arrivals.more()) {
+      const double arrival = arrivals.next().time;
       const double gap = arrival - clock;
       if (gap * link_speed < rest * active_count) {
-        progress = progress + ((arrival - clock) * share);
+        progress = progress + (gap * share);
         clock = arrival;
-        active.insert({static_cast<double>(arriving(next).size) + progress,
-                       static_cast<std::uint32_t>(next)});
-        ++next;
+        const std::uint32_t id = arrivals.index();
+        lines.admit(id);
+        active.insert({static_cast<double>(arrivals.next().size) + progress, id});
+        arrivals.advance();
+        if (observer != nullptr) observer->arrived(id, clock, active.size());
         continue;
       }
     }
 
     const double done = (rest / share) + clock;
     active.remove_least();
-    slots[least.id].completion = done;
-    if (active.empty()) {
-      progress = 0;
-    } else {
-      progress = progress + ((done - clock) * share);
+    complete(least.id, done);
+    if (active.empty()) {  // idle: the next arrival starts the link again
+      if (!arrivals.more()) break;
+      start_busy();
+      continue;
     }
+    progress = progress + ((done - clock) * share);
     clock = done;
-  }
-}
-
-std::vector<double> completion_times(std::int32_t speed, const std::vector<Download>& downloads) {
-  std::vector<Slot> slots;
-  slots.reserve(downloads.size());
-  for (const Download& download : downloads) slots.push_back(Slot{download});
-  simulate(speed, slots);
-  std::vector<double> times;
-  times.reserve(slots.size());
-  for (const Slot& slot : slots) times.push_back(slot.completion);
-  return times;
-}
-
-namespace {
-
-// The 128-bit product of two 64-bit values, as (high, low).
-struct U128 {
-  std::uint64_t high;
-  std::uint64_t low;
-};
-
-U128 multiply(std::uint64_t a, std::uint64_t b) {
-  const std::uint64_t a_low = a & 0xffffffffu;
-  const std::uint64_t a_high = a >> 32;
-  const std::uint64_t b_low = b & 0xffffffffu;
-  const std::uint64_t b_high = b >> 32;
-  const std::uint64_t low_low = a_low * b_low;
-  const std::uint64_t high_low = a_high * b_low;
-  const std::uint64_t low_high = a_low * b_high;
-  const std::uint64_t middle = (low_low >> 32) + (high_low & 0xffffffffu) + (low_high & 0xffffffffu);
-  return {a_high * b_high + (high_low >> 32) + (low_high >> 32) + (middle >> 32),
-          (middle << 32) | (low_low & 0xffffffffu)};
-}
-
-constexpr std::uint64_t kFiveToThe17 = 762939453125;  // 10^17 = 5^17 * 2^17
-constexpr std::uint64_t kTenToThe17 = 100000000000000000;
-
-// round(fraction * 10^17), ties to even, exactly, for 0 <= fraction < 1.
-// With fraction = m * 2^e (m an integer below 2^53, e <= -53 as the
-// fraction is below 1), fraction * 10^17 = m * 5^17 / 2^(-e - 17): a
-// product below 2^93 shifted right by at least 36 bits.
-std::uint64_t scaled_fraction(double fraction) {
-  std::uint64_t bits = 0;
-  std::memcpy(&bits, &fraction, sizeof bits);
-  const auto biased_exponent = static_cast<int>(bits >> 52);
-  if (biased_exponent == 0) return 0;  // zero, or subnormal: far below half a unit
-  const std::uint64_t m = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
-  const int right = 1075 - biased_exponent - 17;  // e = biased_exponent - 1075
-  if (right > 93) return 0;  // the product lies below half a unit
-  const U128 product = multiply(m, kFiveToThe17);
-  // quotient = product >> right; the bits shifted out are compared with
-  // one half, both as (high, low) pairs.
-  std::uint64_t quotient = 0;
-  U128 remainder{0, 0};
-  U128 half{0, 0};
-  if (right < 64) {
-    quotient = (product.low >> right) | (product.high << (64 - right));
-    remainder.low = product.low & ((std::uint64_t{1} << right) - 1);
-    half.low = std::uint64_t{1} << (right - 1);
-  } else {
-    const int high_right = right - 64;
-    quotient = product.high >> high_right;
-    remainder = {product.high & ((std::uint64_t{1} << high_right) - 1), product.low};
-    half = high_right == 0 ? U128{0, std::uint64_t{1} << 63}
-                           : U128{std::uint64_t{1} << (high_right - 1), 0};
-  }
-  const bool above_half = remainder.high > half.high ||
-                          (remainder.high == half.high && remainder.low > half.low);
-  const bool at_half = remainder.high == half.high && remainder.low == half.low;
-  if (above_half || (at_half && (quotient & 1) != 0)) ++quotient;
-  return quotient;
-}
-
-}  // namespace
-
-// Below 10^18 the integer part fits in 64 bits and the fraction's digits
-// follow exactly from one 64x64-bit product; larger values (never within
-// the program's limits) go through std::to_chars.
-char* format_time(char* out, double time) {
-  const double magnitude = std::fabs(time);
-  if (!(magnitude < 1e18)) {
-    return std::to_chars(out, out + kMaxTimeText, time, std::chars_format::fixed, 17).ptr;
-  }
-  if (std::signbit(time)) *out++ = '-';
-  auto integer = static_cast<std::uint64_t>(magnitude);  // truncation: the floor
-  std::uint64_t fraction = scaled_fraction(magnitude - static_cast<double>(integer));  // exact
-  if (fraction == kTenToThe17) {  // rounded up into the next integer
-    fraction = 0;
-    ++integer;
-  }
-  out = textio::write_decimal(out, integer);
-  *out = '.';
-  const auto leading = static_cast<std::uint32_t>(fraction / 100000000);  // nine digits
-  const auto trailing = static_cast<std::uint32_t>(fraction % 100000000);  // eight digits
-  out[1] = static_cast<char>('0' + leading / 100000000);
-  textio::write_eight_digits(out + 2, leading % 100000000);
-  textio::write_eight_digits(out + 10, trailing);
-  return out + 18;
-}
-
-void write_times(const std::vector<Slot>& slots, textio::OutputFile& output) {
-  for (const Slot& slot : slots) {
-    char* end =
-        format_time(output.begin_write(kMaxTimeText + textio::kLineEnd.size()), slot.completion);
-    output.end_write(textio::write_line_end(end));
   }
 }
 

@@ -1,43 +1,50 @@
-// linkshare: reads downloading.in, writes downloading.out.
-#include <cstdio>
-#include <memory>
-
+// linkshare: reads the downloads, writes their completion times.
 #include "linkshare/linkshare.hpp"
 #include "textio/cli.hpp"
 #include "textio/input_file.hpp"
+#include "textio/output_file.hpp"
 
 namespace {
 
 constexpr textio::ProgramInfo kProgram{
-    "linkshare", "linkshare 1.0.0\n",
-    "Usage: linkshare [--help | --version]\n"
+    "linkshare", PROGRAM_VERSION, "downloading.in", "downloading.out",
+    "Usage: linkshare [OPTION]...\n"
     "\n"
     "Simulates downloads that share one link of speed S equally and writes the\n"
     "moment each download completes.\n"
     "\n"
-    "Reads downloading.in in the current directory: whitespace-separated\n"
-    "integers (signed, 32-bit), first n and S, then n pairs of arrival time and\n"
-    "size, one pair per download (n >= 0, S >= 1). Text after the last pair is\n"
-    "not read.\n"
+    "  -i, --input=FILE   read the downloads from FILE (default downloading.in);\n"
+    "                     - reads standard input\n"
+    "  -o, --output=FILE  write the completion times to FILE (default\n"
+    "                     downloading.out); - writes standard output\n"
+    "  -q, --quiet        show no progress line\n"
+    "      --help         show this help and exit\n"
+    "      --version      show the version and exit\n"
     "\n"
-    "Writes downloading.out in the current directory: n lines, the completion\n"
-    "time of each download in input order, with 17 digits after the point.\n"
-    "The file is replaced only when the run succeeds.\n"
+    "The input holds whitespace-separated integers (signed, 32-bit): first n\n"
+    "and S, then n pairs of arrival time and size, one pair per download\n"
+    "(n >= 0, S >= 1). Text after the last pair is not read.\n"
+    "\n"
+    "The output holds n lines: the completion time of each download in input\n"
+    "order, with 17 digits after the point. An output file is replaced only\n"
+    "when the run succeeds (a symbolic link's target is replaced; a device or\n"
+    "FIFO is written in place). Standard output is written as the run goes.\n"
+    "\n"
+    "A run that lasts over a second shows how far it is on standard error when\n"
+    "that is a terminal.\n"
     "\n"
     "Exit status: 0 on success, 1 on bad input or a failure to read or write,\n"
     "2 on a bad argument.\n"};
 
-void run() {
-  const textio::InputFile input("downloading.in");
-  textio::IntReader reader(input.name(), input.get());
-  // Each download takes at least four bytes ("0 0" and a separator).
-  linkshare::Batch batch = linkshare::read_batch(reader, input.size_bound() / 4 + 1);
-  linkshare::simulate(batch.speed, batch.slots);
-  textio::OutputFile output("downloading.out");
-  linkshare::write_times(batch.slots, output);
+void run(const textio::Options& options, textio::Progress& progress) {
+  textio::InputFile input(options.input);
+  textio::IntReader reader(input.name(), input);
+  textio::OutputFile output(options.output);
+  linkshare::run(reader, output, progress);
+  input.close();  // before the output replaces anything: the two may be one file
   output.commit();
 }
 
 }  // namespace
 
-int main(int argc, char** argv) { return textio::run_program(kProgram, argc, argv, run); }
+TEXTIO_MAIN(kProgram, run)

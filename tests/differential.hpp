@@ -12,10 +12,15 @@
 #include "leaklevels/leaklevels.hpp"
 #include "linkshare/linkshare.hpp"
 #include "model/linkshare_model.hpp"
+#include "textio/text_sink.hpp"
 
 namespace differential {
 
-using linkshare::Download;
+// One download as a generated batch holds it.
+struct Download {
+  std::int32_t time;
+  std::int32_t size;
+};
 
 inline std::int32_t uniform(std::mt19937_64& random, std::int64_t low, std::int64_t high) {
   return static_cast<std::int32_t>(
@@ -45,24 +50,25 @@ inline Batch sorted_by_time(Batch batch) {
 
 struct LinkshareShape {
   const char* name;
+  int rounds;  // in the unit test
   std::function<Batch(std::mt19937_64&)> make;
 };
 
 inline const std::vector<LinkshareShape>& linkshare_shapes() {
   static const std::vector<LinkshareShape> all = {
-      {"sorted arrivals",
+      {"sorted arrivals", 600,
        [](std::mt19937_64& r) {
          return sorted_by_time(generate(r, 60, 50, [](std::mt19937_64& g, int) {
            return Download{uniform(g, 0, 200), uniform(g, 0, 100)};
          }));
        }},
-      {"unsorted arrivals, negative values",
+      {"unsorted arrivals, negative values", 600,
        [](std::mt19937_64& r) {
          return generate(r, 40, 1000, [](std::mt19937_64& g, int) {
            return Download{uniform(g, -1000, 1000), uniform(g, -50, 500)};
          });
        }},
-      {"equal sizes and times",
+      {"equal sizes and times", 600,
        [](std::mt19937_64& r) {
          const std::int32_t time = uniform(r, 0, 5);
          const std::int32_t size = uniform(r, 0, 20);
@@ -70,39 +76,59 @@ inline const std::vector<LinkshareShape>& linkshare_shapes() {
            return Download{g() % 4 == 0 ? time + 1 : time, size};
          });
        }},
-      {"large magnitudes",
+      {"large magnitudes", 600,
        [](std::mt19937_64& r) {
          return sorted_by_time(generate(r, 30, 7, [](std::mt19937_64& g, int) {
            return Download{uniform(g, 0, 2000000000), uniform(g, 999999000, 1000000000)};
          }));
        }},
-      {"equal large sizes",
+      {"equal large sizes", 600,
        [](std::mt19937_64& r) {
          const std::int32_t size = uniform(r, 100000000, 2147483647);
          return generate(r, 12, 13, [size](std::mt19937_64& g, int) {
            return Download{uniform(g, 0, 3), size};
          });
        }},
-      {"integer grid: arrivals meet completions",
+      {"integer grid: arrivals meet completions", 600,
        [](std::mt19937_64& r) {
          const std::int32_t sizes[] = {0, 1, 2, 3, 4, 6, 12};
          return sorted_by_time(generate(r, 12, 6, [&sizes](std::mt19937_64& g, int) {
            return Download{uniform(g, 0, 12), sizes[g() % 7]};
          }));
        }},
-      {"thousands in progress",
+      {"thousands in progress", 600,
        [](std::mt19937_64& r) {
          return sorted_by_time(generate(r, 3000, 100, [](std::mt19937_64& g, int) {
            return Download{uniform(g, 0, 3000), uniform(g, 0, 400)};
          }));
        }},
-      {"thousands, unsorted",
+      {"thousands, unsorted", 600,
        [](std::mt19937_64& r) {
          return generate(r, 3000, 1000, [](std::mt19937_64& g, int) {
            return Download{uniform(g, -100000, 100000), uniform(g, -1000, 1000000)};
          });
        }},
-      {"32-bit extremes",
+      {"one long download ahead of thousands", 6,
+       [](std::mt19937_64& r) {
+         Batch batch = sorted_by_time(generate(r, 12000, 50, [](std::mt19937_64& g, int) {
+           return Download{uniform(g, 0, 20000), uniform(g, 0, 40)};
+         }));
+         batch.downloads.front().size = 2000000000;  // completes after all the others
+         return batch;
+       }},
+      {"sizes falling, all at once", 20,
+       [](std::mt19937_64& r) {
+         return generate(r, 5000, 1000, [](std::mt19937_64&, int i) {
+           return Download{0, 1000000000 - 1000 * i};
+         });
+       }},
+      {"arrivals going back in time", 20,
+       [](std::mt19937_64& r) {
+         return generate(r, 5000, 100, [](std::mt19937_64& g, int i) {
+           return Download{1000000 - 3 * i, uniform(g, 1, 5000)};
+         });
+       }},
+      {"32-bit extremes", 600,
        [](std::mt19937_64& r) {
          const std::int32_t edges[] = {-2147483647 - 1, -2147483647, -1, 0, 1, 2147483646,
                                        2147483647};
@@ -114,24 +140,73 @@ inline const std::vector<LinkshareShape>& linkshare_shapes() {
   return all;
 }
 
+// The batch as input text: "n S" and a line per download.
+inline std::string input_text(const Batch& batch) {
+  std::string text = std::to_string(batch.downloads.size()) + " " + std::to_string(batch.speed) + "\n";
+  for (const Download& d : batch.downloads) {
+    text += std::to_string(d.time) + " " + std::to_string(d.size) + "\n";
+  }
+  return text;
+}
+
+// The text with the platform's line ends as line feeds.
+inline std::string with_line_feeds(std::string text) {
+  if (textio::kLineEnd == "\n") return text;
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    if (text.compare(at, textio::kLineEnd.size(), textio::kLineEnd) == 0) {
+      out += '\n';
+      at += textio::kLineEnd.size() - 1;
+    } else {
+      out += text[at];
+    }
+  }
+  return out;
+}
+
+// What linkshare writes for `input`, with line feeds (throws textio::Error
+// for bad input).
+inline std::string linkshare_output(const std::string& input,
+                                    linkshare::Observer* observer = nullptr,
+                                    const linkshare::EventList::Limits& limits = {}) {
+  textio::IntReader reader("downloading.in", input);
+  textio::StringSink output;
+  textio::NoProgress quiet;
+  linkshare::run(reader, output, quiet, observer, limits);
+  return with_line_feeds(output.text());
+}
+
+// What the plain model prints for the batch.
+inline std::string model_output(const Batch& batch) {
+  std::vector<model::File> files;
+  for (const Download& d : batch.downloads) files.push_back({d.time, d.size, static_cast<int>(files.size())});
+  std::string text;
+  if (files.empty()) return text;
+  for (const double time : model::linkshare_times(static_cast<int>(files.size()), batch.speed, files)) {
+    text += model::linkshare_line(time);
+  }
+  return text;
+}
+
 // "" when the core prints exactly what the plain model prints, else where
 // they first differ.
 inline std::string linkshare_mismatch(const Batch& batch) {
-  std::vector<model::File> files;
-  for (const Download& d : batch.downloads) files.push_back({d.time, d.size, static_cast<int>(files.size())});
-  const std::vector<double> expected =
-      model::linkshare_times(static_cast<int>(files.size()), batch.speed, files);
-  const std::vector<double> got = linkshare::completion_times(batch.speed, batch.downloads);
-  char line[linkshare::kMaxTimeText + 1];
-  for (std::size_t i = 0; i < got.size(); ++i) {
-    char* end = linkshare::format_time(line, got[i]);
-    *end++ = '\n';
-    const std::string want = model::linkshare_line(expected[i]);
-    if (std::string(line, end) != want) {
-      return "download " + std::to_string(i) + ": " + std::string(line, end) + " expected " + want;
-    }
+  const std::string want = model_output(batch);
+  const std::string got = linkshare_output(input_text(batch));
+  if (got == want) return "";
+  std::size_t line = 0;
+  std::size_t at = 0;
+  while (at < got.size() && at < want.size() && got[at] == want[at]) {
+    if (got[at] == '\n') ++line;
+    ++at;
   }
-  return "";
+  const auto line_at = [](const std::string& text, std::size_t from) {
+    const std::size_t begin = text.rfind('\n', from == 0 ? 0 : from - 1);
+    const std::size_t start = begin == std::string::npos || from == 0 ? 0 : begin + 1;
+    return text.substr(start, text.find('\n', start) - start);
+  };
+  return "download " + std::to_string(line) + ": " + line_at(got, at) + " expected " + line_at(want, at);
 }
 
 // --- vases ------------------------------------------------------------------
@@ -181,6 +256,23 @@ inline std::vector<std::int64_t> table_of(const VaseSet& set) {
   std::vector<std::int64_t> levels;
   table.walk([&levels](std::int64_t level) { levels.push_back(level); });
   return levels;
+}
+
+// The set as input text: "n t" and a line per vase.
+inline std::string input_text(const VaseSet& set) {
+  std::string text = std::to_string(set.vases.size()) + " " + std::to_string(set.last_step) + "\n";
+  for (const Vase& v : set.vases) text += std::to_string(v.amount) + " " + std::to_string(v.loss) + "\n";
+  return text;
+}
+
+// What leaklevels writes for `input`, with line feeds (throws textio::Error
+// for bad input).
+inline std::string leaklevels_output(const std::string& input) {
+  textio::IntReader reader("vase.in", input);
+  textio::StringSink output;
+  textio::NoProgress quiet;
+  leaklevels::run(reader, output, quiet);
+  return with_line_feeds(output.text());
 }
 
 // The level at each step straight from its definition.

@@ -61,18 +61,29 @@ TEST(LevelTable, StreamsHugeStepCounts) {
 }
 
 std::string read_error(const std::string& text) {
-  textio::IntReader reader("vase.in", text);
   try {
-    const leaklevels::Header header = leaklevels::read_header(reader);
-    leaklevels::LevelTable table(header.last_step);
-    leaklevels::read_vases(reader, header, table, std::numeric_limits<std::uint64_t>::max());
+    differential::leaklevels_output(text);
   } catch (const textio::Error& error) {
     return error.what();
   }
   return "no error";
 }
 
-TEST(ReadVases, RejectsBadInputWithItsPlace) {
+// The whole path, text in and text out, on sets of every shape.
+TEST(Leaklevels, WritesTheTableOfTheSumOverVases) {
+  std::mt19937_64 random(8);
+  for (const differential::VaseShape& shape : differential::vase_shapes()) {
+    for (int round = 0; round < shape.rounds / 20 + 1; ++round) {
+      const VaseSet set = differential::make_vases(shape, random);
+      std::string expected;
+      for (const std::int64_t level : differential::brute_force(set)) expected += std::to_string(level) + "\n";
+      ASSERT_EQ(differential::leaklevels_output(differential::input_text(set)), expected)
+          << shape.name << ", round " << round;
+    }
+  }
+}
+
+TEST(Leaklevels, RejectsBadInputWithItsPlace) {
   const struct {
     const char* text;
     const char* message;
@@ -89,6 +100,9 @@ TEST(ReadVases, RejectsBadInputWithItsPlace) {
       {"-3 2 anything", "no error"},
       {"0 -5", "no error"},
       {"1 2 4 1 more text", "no error"},
+      {"\xEF\xBB\xBF" "1 2 4 1", "no error"},
+      {"\xEF\xBB\xBF" "1 2 4 -1", "vase.in:1:7: the loss of vase 0 is -1; it cannot be negative"},
+      {"\xFF\xFE" "1", "vase.in: the file is UTF-16 text (little-endian); save it as UTF-8 or ANSI text"},
   };
   for (const auto& c : cases) EXPECT_EQ(read_error(c.text), c.message) << '"' << c.text << '"';
 }

@@ -38,7 +38,8 @@ int main(int argc, char** argv) {
   std::vector<int> weight;
   for (std::size_t i = 0; i < downloads.size(); ++i) {
     names.push_back(std::string("linkshare: ") + downloads[i].name);
-    weight.push_back(std::string(downloads[i].name).rfind("thousands", 0) == 0 ? 10 : 1000);
+    const bool heavy = std::string(downloads[i].name).rfind("thousands", 0) == 0 || downloads[i].rounds < 600;
+    weight.push_back(heavy ? 10 : 1000);
   }
   for (std::size_t i = 0; i < vases.size(); ++i) {
     names.push_back(std::string("leaklevels: ") + vases[i].name);
