@@ -99,18 +99,24 @@ TEST_F(OutputFileTest, MissingFolderIsReportedAtCreation) {
 // --- every step of writing fails in turn -------------------------------------
 
 // The real calls, except that the chosen call of the chosen kind fails as a
-// full disk would.
+// full disk would. Creating fails both ways of creating a temporary file.
 class FailingOps final : public textio::FileOps {
  public:
-  enum Step { creating, writing, closing, renaming };
+  enum Step { creating, writing, naming, closing, renaming };
   FailingOps(Step step, int nth) : step_(step), nth_(nth) {}
 
+  textio::sys::Handle create_unnamed(const std::string& folder) override {
+    return step_ == creating ? textio::sys::kNoHandle : FileOps::create_unnamed(folder);
+  }
   textio::sys::Handle create_new(const std::string& path) override {
     return fails(creating) ? textio::sys::kNoHandle : FileOps::create_new(path);
   }
   bool write(textio::sys::Handle file, const char* data, std::size_t size) override {
     ++writes_;
     return !fails(writing) && FileOps::write(file, data, size);
+  }
+  bool name_unnamed(textio::sys::Handle file, const std::string& path) override {
+    return !fails(naming) && FileOps::name_unnamed(file, path);
   }
   bool close(textio::sys::Handle file) override {
     if (fails(closing)) {
@@ -125,6 +131,7 @@ class FailingOps final : public textio::FileOps {
   std::string error_text() override { return failed_ ? "No space left on device" : FileOps::error_text(); }
 
   int writes() const { return writes_; }
+  bool failed() const { return failed_; }
 
  private:
   bool fails(Step step) {
@@ -151,6 +158,7 @@ TEST_F(OutputFileTest, EveryFailingStepLeavesTheEarlierFileAndNothingElse) {
       {"the first block", FailingOps::writing, 1},
       {"a middle block", FailingOps::writing, 2},
       {"the last block, at commit", FailingOps::writing, 4},
+      {"naming the unnamed file (Linux)", FailingOps::naming, 1},
       {"closing", FailingOps::closing, 1},
       {"renaming", FailingOps::renaming, 1},
   };
@@ -167,6 +175,10 @@ TEST_F(OutputFileTest, EveryFailingStepLeavesTheEarlierFileAndNothingElse) {
           output.commit();
         });
     std::string message = ::testing::internal::GetCapturedStderr();
+    if (!ops.failed()) {  // a step this system does not take
+      EXPECT_EQ(c.kind, FailingOps::naming) << c.step;
+      continue;
+    }
     if (message.size() >= 2 && message[message.size() - 2] == '\r') message.erase(message.size() - 2, 1);
     EXPECT_EQ(status, 1) << c.step;
     EXPECT_EQ(message, "prog: " + target + ": No space left on device\n") << c.step;
@@ -177,6 +189,13 @@ TEST_F(OutputFileTest, EveryFailingStepLeavesTheEarlierFileAndNothingElse) {
     }
   }
 }
+
+// The real calls, but never a file without a name: temporary files are
+// named from the start, as where the system has no unnamed files.
+class NamedOnlyOps final : public textio::FileOps {
+ public:
+  textio::sys::Handle create_unnamed(const std::string&) override { return textio::sys::kNoHandle; }
+};
 
 #ifndef _WIN32
 // Writes a few MiB with the file size limited to 4 KiB, as on a full disk;
@@ -209,20 +228,31 @@ TEST_F(OutputFileTest, SizeLimitFailsTheWriteAndKeepsTheEarlierFile) {
 // --- stop signals --------------------------------------------------------------
 
 // Starts writing a large output and then receives `signal_number`.
-[[noreturn]] void stopped_while_writing(const std::string& target, int signal_number) {
-  textio::OutputFile output(target);
+[[noreturn]] void stopped_while_writing(const std::string& target, int signal_number, bool named) {
+  NamedOnlyOps named_only;
+  textio::OutputFile output(target, named ? named_only : textio::FileOps::real());
   output.write(std::string(3 * textio::TextSink::kBufferSize, 'x'));
   raise(signal_number);
   std::_Exit(0);  // reached only if the signal did not end the process
 }
 
+// With a named temporary file, the handler removes it; with an unnamed one
+// (Linux), nothing is left even after SIGKILL, which no handler sees.
 TEST_F(OutputFileTest, AStopSignalRemovesTheTemporaryFileAndEndsAsTheSignalWould) {
-  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
-    write_bytes(target, "earlier\n");
-    EXPECT_EXIT(stopped_while_writing(target, signal_number), ::testing::KilledBySignal(signal_number), "")
-        << strsignal(signal_number);
-    EXPECT_EQ(read_bytes(target), "earlier\n");
-    EXPECT_EQ(dir.names(), std::set<std::string>{"result.out"});
+  for (const bool named : {true, false}) {
+    for (const int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGKILL}) {
+      if (named && signal_number == SIGKILL) continue;
+#ifndef __linux__
+      if (!named) continue;
+#endif
+      write_bytes(target, "earlier\n");
+      EXPECT_EXIT(stopped_while_writing(target, signal_number, named),
+                  ::testing::KilledBySignal(signal_number), "")
+          << strsignal(signal_number);
+      EXPECT_EQ(read_bytes(target), "earlier\n");
+      EXPECT_EQ(dir.names(), std::set<std::string>{"result.out"})
+          << (named ? "named, " : "unnamed, ") << strsignal(signal_number);
+    }
   }
 }
 
@@ -242,7 +272,8 @@ extern "C" void callers_own_handler(int) {}
   std::signal(SIGHUP, callers_own_handler);
   bool right = handler_of(SIGTERM) == SIG_DFL;
   {
-    textio::OutputFile output(target);
+    NamedOnlyOps named_only;
+    textio::OutputFile output(target, named_only);
     right = right && handler_of(SIGINT) == SIG_IGN;
     right = right && handler_of(SIGHUP) != callers_own_handler && handler_of(SIGTERM) != SIG_DFL;
     raise(SIGINT);  // ignored: the run goes on
@@ -261,8 +292,9 @@ TEST_F(OutputFileTest, KeepsTheCallersSignalDispositions) {
 
 // Several outputs at once are all protected, up to a stated limit.
 [[noreturn]] void several_outputs_then_stopped(const std::string& folder) {
-  textio::OutputFile first(folder + "/a");
-  textio::OutputFile second(folder + "/b");
+  NamedOnlyOps named_only;
+  textio::OutputFile first(folder + "/a", named_only);
+  textio::OutputFile second(folder + "/b", named_only);
   first.write("a");
   second.write("b");
   raise(SIGTERM);
@@ -272,11 +304,12 @@ TEST_F(OutputFileTest, KeepsTheCallersSignalDispositions) {
 TEST_F(OutputFileTest, ProtectsEveryOutputOpenAtOnce) {
   EXPECT_EXIT(several_outputs_then_stopped(dir.file("")), ::testing::KilledBySignal(SIGTERM), "");
   EXPECT_EQ(dir.names(), std::set<std::string>{});
+  NamedOnlyOps named_only;
   std::vector<std::unique_ptr<textio::OutputFile>> outputs;
   for (int i = 0; i < textio::detail::kMaxPending; ++i) {
-    outputs.push_back(std::make_unique<textio::OutputFile>(dir.file(std::to_string(i))));
+    outputs.push_back(std::make_unique<textio::OutputFile>(dir.file(std::to_string(i)), named_only));
   }
-  EXPECT_THROW(textio::OutputFile(dir.file("one too many")), textio::Error);
+  EXPECT_THROW(textio::OutputFile(dir.file("one too many"), named_only), textio::Error);
   outputs.clear();
   EXPECT_EQ(dir.names(), std::set<std::string>{});
 }

@@ -6,8 +6,11 @@
 //   written and the file closed without error is it renamed over the
 //   target. On any failure, on an interrupt, and when the object is
 //   destroyed without commit(), the temporary file is removed and an earlier
-//   target stays as it was. A symbolic link is followed: the file it points
-//   to is replaced, beside itself, and the link stays.
+//   target stays as it was. Where the system allows, the new file has no
+//   name until the commit (Linux) or is marked for deletion until then
+//   (Windows), so that not even a forced end leaves it behind. A symbolic
+//   link is followed: the file it points to is replaced, beside itself, and
+//   the link stays.
 // - An existing file that is not a regular one (a device, FIFO, terminal):
 //   written in place, since it cannot be replaced.
 // - "-": standard output, written as the text comes.
@@ -39,6 +42,10 @@ class FileOps {
  public:
   virtual ~FileOps() = default;
   virtual sys::Handle create_new(const std::string& path) { return sys::create_new(path); }
+  virtual sys::Handle create_unnamed(const std::string& folder) { return sys::create_unnamed(folder); }
+  virtual bool name_unnamed(sys::Handle file, const std::string& path) {
+    return sys::name_unnamed(file, path);
+  }
   virtual bool write(sys::Handle file, const char* data, std::size_t size) {
     return sys::write_all(file, data, size);
   }
@@ -82,7 +89,10 @@ inline BOOL WINAPI hold_interrupt_in_commit(DWORD) {
   const bool hold = committing > 0;
   if (hold) interrupted_in_commit = true;
   ReleaseSRWLockExclusive(&commit_lock);
-  return hold ? TRUE : FALSE;  // FALSE: the next handler, by default the end of the process
+  // Otherwise the run ends as an interrupted console program does, with a
+  // status that says so; the marked temporary file goes with the process.
+  if (!hold) ExitProcess(STATUS_CONTROL_C_EXIT);
+  return TRUE;
 }
 
 inline int arm(const std::string&) {
@@ -258,6 +268,10 @@ class OutputFile final : public TextSink {
       return;
     }
     const detail::CommitGuard guard;
+    if (unnamed_) {
+      name_temporary([this](const std::string& name) { return ops_.name_unnamed(file_, name); });
+      unnamed_ = false;
+    }
     if (marked_for_deletion_) {
       if (!ops_.mark_for_deletion(file_, false)) fail_and_discard(ops_.error_text());
       marked_for_deletion_ = false;
@@ -281,22 +295,39 @@ class OutputFile final : public TextSink {
   }
 
   void create_temporary() {
+    const detail::CommitGuard guard;
+    file_ = ops_.create_unnamed(sys::folder_of(target_));
+    if (file_ != sys::kNoHandle) {
+      unnamed_ = true;
+    } else {
+      name_temporary([this](const std::string& name) {
+        file_ = ops_.create_new(name);
+        return file_ != sys::kNoHandle;
+      });
+      marked_for_deletion_ = ops_.mark_for_deletion(file_, true);
+    }
+    sys::copy_permissions(target_, file_);
+  }
+
+  // Picks a free name beside the target, "<target>.<random>.tmp", for
+  // make(name), which fails if the name exists; lists it for removal on a
+  // stop signal. Requires a CommitGuard.
+  template <class Make>
+  void name_temporary(Make&& make) {
     std::random_device entropy;
     std::mt19937_64 pick(entropy() ^ static_cast<std::uint64_t>(
                                          std::chrono::steady_clock::now().time_since_epoch().count()));
-    const detail::CommitGuard guard;
-    for (int attempt = 0; attempt < 100 && file_ == sys::kNoHandle; ++attempt) {
+    bool made = false;
+    for (int attempt = 0; attempt < 100 && !made; ++attempt) {
       temporary_ = target_ + "." + random_tag(pick) + ".tmp";
-      file_ = ops_.create_new(temporary_);
-      if (file_ == sys::kNoHandle && !sys::created_exists_error()) break;
+      made = make(temporary_);
+      if (!made && !sys::created_exists_error()) break;
     }
-    if (file_ == sys::kNoHandle) {
+    if (!made) {
       const std::string reason = ops_.error_text();
       temporary_.clear();
-      fail(reason);
+      fail_and_discard(reason);
     }
-    marked_for_deletion_ = ops_.mark_for_deletion(file_, true);
-    sys::copy_permissions(target_, file_);
     pending_slot_ = detail::arm(temporary_);
     if (pending_slot_ < 0) fail_and_discard("too many output files at once");
   }
@@ -320,7 +351,7 @@ class OutputFile final : public TextSink {
     if (committed_) return;
     if (file_ != sys::kNoHandle && mode_ != Mode::stream) ops_.close(file_);
     file_ = sys::kNoHandle;
-    // A file still marked for deletion went with its handle.
+    // A file still marked for deletion, or never named, went with its handle.
     if (!temporary_.empty() && !marked_for_deletion_) ops_.remove(temporary_);
     temporary_.clear();
     if (pending_slot_ >= 0) detail::disarm(pending_slot_);
@@ -334,6 +365,7 @@ class OutputFile final : public TextSink {
   std::string temporary_;  // beside the target, until it is renamed
   sys::Handle file_ = sys::kNoHandle;
   int pending_slot_ = -1;
+  bool unnamed_ = false;
   bool marked_for_deletion_ = false;
   bool committed_ = false;
 };

@@ -235,6 +235,49 @@ inline void copy_permissions(const std::string& from, Handle to) {
 #endif
 }
 
+// Linux: a new file in `folder` that has no name, so that nothing of it is
+// left if the process ends before name_unnamed() names it, even by SIGKILL.
+// kNoHandle where the system or the file system cannot make one.
+inline Handle create_unnamed(const std::string& folder) {
+#if defined(__linux__) && defined(O_TMPFILE)
+  // Naming it later goes through /proc unless the process may link by
+  // handle; without /proc, a named file is safer than one that cannot be
+  // named.
+  if (::access("/proc/self/fd", X_OK) != 0) return kNoHandle;
+  return ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+#else
+  (void)folder;
+  return kNoHandle;
+#endif
+}
+
+// Gives a file made by create_unnamed() the name `path`, failing if the
+// name exists.
+inline bool name_unnamed(Handle file, const std::string& path) {
+#if defined(__linux__) && defined(O_TMPFILE)
+  if (::linkat(file, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0) return true;
+  if (errno == EEXIST) return false;
+  const std::string self = "/proc/self/fd/" + std::to_string(file);
+  return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0;
+#else
+  (void)file;
+  (void)path;
+  errno = ENOSYS;
+  return false;
+#endif
+}
+
+// The folder part of a path ("" for a bare name).
+inline std::string folder_of(const std::string& path) {
+#ifdef _WIN32
+  const std::size_t slash = path.find_last_of("/\\");
+#else
+  const std::size_t slash = path.rfind('/');
+#endif
+  if (slash == std::string::npos) return "";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
 // Marks a file made by create_new() for deletion when it is closed, so that
 // it disappears however the process ends, a console interrupt or a forced
 // end included. Windows only: returns false where there is no such mark.
