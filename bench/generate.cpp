@@ -52,10 +52,11 @@ class Writer {
 };
 
 int usage() {
-  std::fputs("usage: generate downloads burst|overlap|idle|large|falling|backwards|sawtooth|\n"
-             "                           seesaw|equal|doubling|far-near N\n"
-             "       generate vases spread|max N T\n",
-             stderr);
+  std::fputs(
+      "usage: generate downloads burst|overlap|idle|large|falling|backwards|sawtooth|\n"
+      "                           seesaw|equal|doubling|far-near N\n"
+      "       generate vases spread|max N T\n",
+      stderr);
   return 2;
 }
 
@@ -118,8 +119,9 @@ int main(int argc, char** argv) {
       std::int64_t loss = 1 + static_cast<std::int64_t>(random() % 1000);
       std::int64_t amount = 0;
       if (shape == "spread") {  // keys spread evenly over the steps
-        amount = loss * static_cast<std::int64_t>(random() % static_cast<std::uint64_t>(steps + 1)) +
-                 static_cast<std::int64_t>(random() % static_cast<std::uint64_t>(loss));
+        amount =
+            loss * static_cast<std::int64_t>(random() % static_cast<std::uint64_t>(steps + 1)) +
+            static_cast<std::int64_t>(random() % static_cast<std::uint64_t>(loss));
         if (amount > 2147483647) amount = 2147483647;
       } else if (shape == "max") {  // amounts near the 32-bit limit
         amount = 2147483647 - static_cast<std::int64_t>(random() % 1000);

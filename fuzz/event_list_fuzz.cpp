@@ -25,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t at = 1; at < size; ++at) {
     const std::uint8_t op = data[at];
     if ((op & 3) == 0 && !expected.empty()) {
-      if (list.least().target != expected.begin()->first || list.least().id != expected.begin()->second) {
+      if (list.least().target != expected.begin()->first ||
+          list.least().id != expected.begin()->second) {
         __builtin_trap();
       }
       front = list.least().target;
@@ -36,10 +37,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // A target near the front (above or below), far away, or equal to it.
     double target = 0;
     switch ((op >> 2) & 3) {
-      case 0: target = front + static_cast<double>(op >> 4); break;
-      case 1: target = front - static_cast<double>(op >> 4) / 16.0; break;
-      case 2: target = std::ldexp(1.0, op >> 3) * ((op & 4) != 0 ? -1.0 : 1.0); break;
-      default: target = front; break;
+      case 0:
+        target = front + static_cast<double>(op >> 4);
+        break;
+      case 1:
+        target = front - static_cast<double>(op >> 4) / 16.0;
+        break;
+      case 2:
+        target = std::ldexp(1.0, op >> 3) * ((op & 4) != 0 ? -1.0 : 1.0);
+        break;
+      default:
+        target = front;
+        break;
     }
     list.insert({target, next_id});
     expected.insert({target, next_id});

@@ -37,7 +37,8 @@ class PieceSource final : public textio::ByteSource {
   PieceSource(std::string_view text, std::uint32_t seed) : text_(text), seed_(seed | 1) {}
   std::size_t read(char* into, std::size_t capacity) override {
     seed_ = seed_ * 1103515245u + 12345u;
-    const std::size_t piece = std::min({capacity, text_.size() - at_, std::size_t{1} + (seed_ >> 16) % 97});
+    const std::size_t piece =
+        std::min({capacity, text_.size() - at_, std::size_t{1} + (seed_ >> 16) % 97});
     std::memcpy(into, text_.data() + at_, piece);
     at_ += piece;
     return piece;
@@ -73,8 +74,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const textio::Error&) {
       got.refused = true;
     }
-    if (got.refused != expected.refused || got.values != expected.values || got.last != expected.last ||
-        got.line != expected.line || got.column != expected.column) {
+    if (got.refused != expected.refused || got.values != expected.values ||
+        got.last != expected.last || got.line != expected.line || got.column != expected.column) {
       __builtin_trap();
     }
   }

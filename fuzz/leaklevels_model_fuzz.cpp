@@ -16,8 +16,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::memcpy(&amount, data + at, 4);
     std::memcpy(&loss, data + at + 4, 4);
     // Both 0 or more; small losses now and then, so that vases run dry.
-    set.vases.push_back({static_cast<std::int32_t>(amount >> 1),
-                         static_cast<std::int32_t>((loss & 1) != 0 ? (loss >> 1) : (loss >> 1) % 4096)});
+    set.vases.push_back(
+        {static_cast<std::int32_t>(amount >> 1),
+         static_cast<std::int32_t>((loss & 1) != 0 ? (loss >> 1) : (loss >> 1) % 4096)});
   }
   if (differential::table_of(set) != differential::brute_force(set)) __builtin_trap();
   return 0;

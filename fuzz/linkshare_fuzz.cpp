@@ -45,7 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::size_t at = 0;
   for (const double time : observer.times()) {
     char expected[400];
-    const char* end = std::to_chars(expected, expected + sizeof expected, time, std::chars_format::fixed, 17).ptr;
+    const char* end =
+        std::to_chars(expected, expected + sizeof expected, time, std::chars_format::fixed, 17).ptr;
     const std::string_view want(expected, static_cast<std::size_t>(end - expected));
     if (text.compare(at, want.size(), want) != 0) __builtin_trap();
     at += want.size();

@@ -8,8 +8,8 @@
 namespace leaklevels {
 namespace {
 
-constexpr textio::RecordNames kNames{"the number of vases", "the last step", "vase",  "vases",
-                                     "amount",              "loss",          "an amount"};
+constexpr textio::RecordNames kNames{
+    "the number of vases", "the last step", "vase", "vases", "amount", "loss", "an amount"};
 
 std::string progress_line(std::uint64_t written, std::uint64_t total) {
   return textio::grouped(written) + " of " + textio::grouped(total) + " steps written (" +
@@ -18,7 +18,8 @@ std::string progress_line(std::uint64_t written, std::uint64_t total) {
 
 }  // namespace
 
-void run(textio::IntReader& input, textio::TextSink& output, textio::Progress& meter) {
+void run(textio::IntReader& input, textio::TextSink& output, textio::Progress& meter,
+         Picture* picture) {
   std::int32_t count = 0;
   std::int32_t last_step = 0;
   textio::read_header(input, kNames, count, last_step, [](std::int32_t) {});
@@ -43,6 +44,8 @@ void run(textio::IntReader& input, textio::TextSink& output, textio::Progress& m
     }
   }
 
+  if (picture != nullptr)
+    picture->begin(last_step, count > 0 ? static_cast<std::uint64_t>(count) : 0);
   constexpr std::size_t kMaxLine = textio::kMaxDecimalText + textio::kLineEnd.size();
   const std::uint64_t lines = last_step > 0 ? std::uint64_t(last_step) + 1 : 1;
   std::uint64_t written = 0;
@@ -50,8 +53,13 @@ void run(textio::IntReader& input, textio::TextSink& output, textio::Progress& m
     char* end = textio::write_decimal(output.begin_write(kMaxLine), level);
     output.end_write(textio::write_line_end(end));
     ++written;
+    if (picture != nullptr) picture->add(level);
     if (meter.due()) meter.show(progress_line(written, lines));
   });
+  if (picture != nullptr) {
+    auto [first_few, count_dry] = table.dry_steps(Picture::kMostMarks);
+    picture->dry_steps(std::move(first_few), count_dry);
+  }
 }
 
 }  // namespace leaklevels

@@ -1,8 +1,11 @@
 // leaklevels: reads the vases, writes the total level at every step.
 #include "leaklevels/leaklevels.hpp"
+#include "leaklevels/picture.hpp"
 #include "textio/cli.hpp"
 #include "textio/input_file.hpp"
 #include "textio/output_file.hpp"
+
+#include <optional>
 
 namespace {
 
@@ -16,6 +19,8 @@ constexpr textio::ProgramInfo kProgram{
     "                     - reads standard input\n"
     "  -o, --output=FILE  write the levels to FILE (default vase.out);\n"
     "                     - writes standard output\n"
+    "      --plot=FILE    also draw the run as a picture, an SVG file:\n"
+    "                     the total level over the steps\n"
     "  -q, --quiet        show no progress line\n"
     "      --help         show this help and exit\n"
     "      --version      show the version and exit\n"
@@ -41,9 +46,21 @@ void run(const textio::Options& options, textio::Progress& progress) {
   textio::InputFile input(options.input);
   textio::IntReader reader(input.name(), input);
   textio::OutputFile output(options.output);
-  leaklevels::run(reader, output, progress);
+  // The picture's file is made first too, so that a place it cannot go
+  // stops the run before anything is replaced.
+  std::optional<textio::OutputFile> svg;
+  std::optional<leaklevels::Picture> picture;
+  if (!options.plot.empty()) {
+    svg.emplace(options.plot);
+    picture.emplace(input.name());
+  }
+  leaklevels::run(reader, output, progress, picture ? &*picture : nullptr);
   input.close();  // before the output replaces anything: the two may be one file
   output.commit();
+  if (picture) {
+    picture->draw(*svg);
+    svg->commit();
+  }
 }
 
 }  // namespace

@@ -15,8 +15,8 @@ namespace {
 constexpr double kCompletionTolerance = 1e-9;
 
 constexpr textio::RecordNames kNames{
-    "the number of downloads", "the link speed", "download", "downloads",
-    "arrival time",            "size",           "an arrival time"};
+    "the number of downloads", "the link speed", "download", "downloads", "arrival time", "size",
+    "an arrival time"};
 
 struct Download {
   std::int32_t time;  // arrival time
@@ -69,7 +69,7 @@ class InOrderLines {
   }
 
  private:
-  static constexpr std::size_t kFirstSize = 4096;
+  static constexpr std::size_t kFirstSize = 64;  // grows by doubling as completions fall behind
   static constexpr std::size_t kMaxLine = textio::kMaxFixed17Text + textio::kLineEnd.size();
   // The bits of a signalling NaN, which no arithmetic produces, mark a slot
   // whose time is not known yet; no completion time is NaN in any case.

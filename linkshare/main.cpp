@@ -1,8 +1,11 @@
 // linkshare: reads the downloads, writes their completion times.
 #include "linkshare/linkshare.hpp"
+#include "linkshare/picture.hpp"
 #include "textio/cli.hpp"
 #include "textio/input_file.hpp"
 #include "textio/output_file.hpp"
+
+#include <optional>
 
 namespace {
 
@@ -17,6 +20,8 @@ constexpr textio::ProgramInfo kProgram{
     "                     - reads standard input\n"
     "  -o, --output=FILE  write the completion times to FILE (default\n"
     "                     downloading.out); - writes standard output\n"
+    "      --plot=FILE    also draw the run as a picture, an SVG file:\n"
+    "                     the downloads in progress and each download over time\n"
     "  -q, --quiet        show no progress line\n"
     "      --help         show this help and exit\n"
     "      --version      show the version and exit\n"
@@ -40,9 +45,21 @@ void run(const textio::Options& options, textio::Progress& progress) {
   textio::InputFile input(options.input);
   textio::IntReader reader(input.name(), input);
   textio::OutputFile output(options.output);
-  linkshare::run(reader, output, progress);
+  // The picture's file is made first too, so that a place it cannot go
+  // stops the run before anything is replaced.
+  std::optional<textio::OutputFile> svg;
+  std::optional<linkshare::Picture> picture;
+  if (!options.plot.empty()) {
+    svg.emplace(options.plot);
+    picture.emplace(input.name());
+  }
+  linkshare::run(reader, output, progress, picture ? &*picture : nullptr);
   input.close();  // before the output replaces anything: the two may be one file
   output.commit();
+  if (picture) {
+    picture->draw(*svg);
+    svg->commit();
+  }
 }
 
 }  // namespace

@@ -26,10 +26,11 @@ Outcome run_with(const std::vector<std::string>& args,
   argv.insert(argv.end(), args.begin(), args.end());
   ::testing::internal::CaptureStderr();
   ::testing::internal::CaptureStdout();
-  outcome.status = textio::run_program(kProgram, argv, [&](const textio::Options& options, textio::Progress&) {
-    outcome.options = options;
-    if (work) work(options);
-  });
+  outcome.status =
+      textio::run_program(kProgram, argv, [&](const textio::Options& options, textio::Progress&) {
+        outcome.options = options;
+        if (work) work(options);
+      });
   ::testing::internal::GetCapturedStdout();
   outcome.stderr_text = ::testing::internal::GetCapturedStderr();
   for (std::size_t at; (at = outcome.stderr_text.find("\r\n")) != std::string::npos;) {
@@ -55,7 +56,12 @@ TEST(CommandLine, TakesOptionsInEveryGnuSpelling) {
       {{"-qo", "b"}, "in.txt", "b", true},
       {{"--quiet", "--input="}, "", "out.txt", true},
       {{"-o", "--input"}, "in.txt", "--input", false},  // a value may look like an option
-      {{"--", }, "in.txt", "out.txt", false},
+      {{
+           "--",
+       },
+       "in.txt",
+       "out.txt",
+       false},
       {{"-i", "données/日本/downloading.in"}, "données/日本/downloading.in", "out.txt", false},
   };
   for (const auto& c : cases) {
@@ -105,7 +111,8 @@ TEST(CommandLine, HelpAndVersionRunNothing) {
     std::vector<std::string> argv = {"prog"};
     argv.insert(argv.end(), args.begin(), args.end());
     ::testing::internal::CaptureStdout();
-    const int status = textio::run_program(kProgram, argv, [&ran](const textio::Options&, textio::Progress&) { ran = true; });
+    const int status = textio::run_program(
+        kProgram, argv, [&ran](const textio::Options&, textio::Progress&) { ran = true; });
     const std::string out = ::testing::internal::GetCapturedStdout();
     EXPECT_EQ(status, 0);
     EXPECT_FALSE(ran);
@@ -124,7 +131,8 @@ TEST(CommandLine, ReportsFailuresAsOneLine) {
       {[](const textio::Options&) {}, 0, ""},
       {[](const textio::Options&) { throw textio::Error("in: bad"); }, 1, "prog: in: bad\n"},
       {[](const textio::Options&) { throw std::bad_alloc(); }, 1, "prog: out of memory\n"},
-      {[](const textio::Options&) { std::vector<char>(std::size_t{1} << 62); }, 1, "prog: out of memory\n"},
+      {[](const textio::Options&) { std::vector<char>(std::size_t{1} << 62); }, 1,
+       "prog: out of memory\n"},
       {[](const textio::Options&) { throw std::runtime_error("odd"); }, 1, "prog: odd\n"},
   };
   for (const auto& c : cases) {

@@ -23,8 +23,7 @@ struct Download {
 };
 
 inline std::int32_t uniform(std::mt19937_64& random, std::int64_t low, std::int64_t high) {
-  return static_cast<std::int32_t>(
-      std::uniform_int_distribution<std::int64_t>(low, high)(random));
+  return static_cast<std::int32_t>(std::uniform_int_distribution<std::int64_t>(low, high)(random));
 }
 
 // A generated batch of downloads: the link speed and the downloads.
@@ -34,7 +33,7 @@ struct Batch {
 };
 
 inline Batch generate(std::mt19937_64& random, int max_n, std::int32_t max_speed,
-                   const std::function<Download(std::mt19937_64&, int)>& download) {
+                      const std::function<Download(std::mt19937_64&, int)>& download) {
   Batch batch;
   batch.speed = uniform(random, 1, max_speed);
   const int n = uniform(random, 1, max_n);
@@ -130,8 +129,8 @@ inline const std::vector<LinkshareShape>& linkshare_shapes() {
        }},
       {"32-bit extremes", 600,
        [](std::mt19937_64& r) {
-         const std::int32_t edges[] = {-2147483647 - 1, -2147483647, -1, 0, 1, 2147483646,
-                                       2147483647};
+         const std::int32_t edges[] = {-2147483647 - 1, -2147483647, -1, 0, 1,
+                                       2147483646,      2147483647};
          return generate(r, 8, 2147483647, [&edges](std::mt19937_64& g, int) {
            return Download{edges[g() % 7], edges[g() % 7]};
          });
@@ -142,7 +141,8 @@ inline const std::vector<LinkshareShape>& linkshare_shapes() {
 
 // The batch as input text: "n S" and a line per download.
 inline std::string input_text(const Batch& batch) {
-  std::string text = std::to_string(batch.downloads.size()) + " " + std::to_string(batch.speed) + "\n";
+  std::string text =
+      std::to_string(batch.downloads.size()) + " " + std::to_string(batch.speed) + "\n";
   for (const Download& d : batch.downloads) {
     text += std::to_string(d.time) + " " + std::to_string(d.size) + "\n";
   }
@@ -180,10 +180,12 @@ inline std::string linkshare_output(const std::string& input,
 // What the plain model prints for the batch.
 inline std::string model_output(const Batch& batch) {
   std::vector<model::File> files;
-  for (const Download& d : batch.downloads) files.push_back({d.time, d.size, static_cast<int>(files.size())});
+  for (const Download& d : batch.downloads)
+    files.push_back({d.time, d.size, static_cast<int>(files.size())});
   std::string text;
   if (files.empty()) return text;
-  for (const double time : model::linkshare_times(static_cast<int>(files.size()), batch.speed, files)) {
+  for (const double time :
+       model::linkshare_times(static_cast<int>(files.size()), batch.speed, files)) {
     text += model::linkshare_line(time);
   }
   return text;
@@ -206,7 +208,8 @@ inline std::string linkshare_mismatch(const Batch& batch) {
     const std::size_t start = begin == std::string::npos || from == 0 ? 0 : begin + 1;
     return text.substr(start, text.find('\n', start) - start);
   };
-  return "download " + std::to_string(line) + ": " + line_at(got, at) + " expected " + line_at(want, at);
+  return "download " + std::to_string(line) + ": " + line_at(got, at) + " expected " +
+         line_at(want, at);
 }
 
 // --- vases ------------------------------------------------------------------
@@ -245,7 +248,8 @@ inline const std::vector<VaseShape>& vase_shapes() {
 inline VaseSet make_vases(const VaseShape& shape, std::mt19937_64& random) {
   VaseSet set;
   set.vases.resize(static_cast<std::size_t>(uniform(random, 0, shape.max_vases)));
-  for (Vase& v : set.vases) v = {uniform(random, 0, shape.max_amount), uniform(random, 0, shape.max_loss)};
+  for (Vase& v : set.vases)
+    v = {uniform(random, 0, shape.max_amount), uniform(random, 0, shape.max_loss)};
   set.last_step = uniform(random, -2, shape.max_step);
   return set;
 }
@@ -261,7 +265,8 @@ inline std::vector<std::int64_t> table_of(const VaseSet& set) {
 // The set as input text: "n t" and a line per vase.
 inline std::string input_text(const VaseSet& set) {
   std::string text = std::to_string(set.vases.size()) + " " + std::to_string(set.last_step) + "\n";
-  for (const Vase& v : set.vases) text += std::to_string(v.amount) + " " + std::to_string(v.loss) + "\n";
+  for (const Vase& v : set.vases)
+    text += std::to_string(v.amount) + " " + std::to_string(v.loss) + "\n";
   return text;
 }
 
@@ -280,7 +285,8 @@ inline std::vector<std::int64_t> brute_force(const VaseSet& set) {
   std::vector<std::int64_t> levels;
   for (std::int64_t step = 0; step <= std::max<std::int64_t>(set.last_step, 0); ++step) {
     std::int64_t total = 0;
-    for (const Vase& v : set.vases) total += std::max<std::int64_t>(0, v.amount - std::int64_t{v.loss} * step);
+    for (const Vase& v : set.vases)
+      total += std::max<std::int64_t>(0, v.amount - std::int64_t{v.loss} * step);
     levels.push_back(total);
   }
   return levels;

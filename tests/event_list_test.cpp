@@ -27,21 +27,32 @@ double uniform(std::mt19937_64& random, double low, double high) {
 }
 
 const KeyShape kShapes[] = {
-    {"ahead of the front", [](std::mt19937_64& r, double front) { return front + uniform(r, 0, 400); }},
+    {"ahead of the front",
+     [](std::mt19937_64& r, double front) { return front + uniform(r, 0, 400); }},
     {"anywhere", [](std::mt19937_64& r, double) { return uniform(r, -1e6, 1e6); }},
     {"few distinct", [](std::mt19937_64& r, double) { return static_cast<double>(r() % 5); }},
     {"all equal", [](std::mt19937_64&, double) { return 7.0; }},
     {"below the front", [](std::mt19937_64& r, double front) { return front - uniform(r, 0, 10); }},
-    {"huge and tiny", [](std::mt19937_64& r, double) {
-       const double pick[] = {-1e300, -1.0, -0.0, 0.0, 4.9e-324, 1e-300, 1.0, 1e300,
-                              std::numeric_limits<double>::max(), std::numeric_limits<double>::lowest()};
+    {"huge and tiny",
+     [](std::mt19937_64& r, double) {
+       const double pick[] = {-1e300,
+                              -1.0,
+                              -0.0,
+                              0.0,
+                              4.9e-324,
+                              1e-300,
+                              1.0,
+                              1e300,
+                              std::numeric_limits<double>::max(),
+                              std::numeric_limits<double>::lowest()};
        return pick[r() % 10] * (r() % 2 == 0 ? 1.0 : 1.0 + 1e-15);
      }},
-    {"a few integers at a large magnitude", [](std::mt19937_64& r, double) {
-       return 1e15 + static_cast<double>(r() % 61);
-     }},
-    {"one ulp apart", [](std::mt19937_64& r, double) {
-       return std::nextafter(1e9, 1e9 + static_cast<double>(r() % 3) - 1.0) + static_cast<double>(r() % 2) * 1e-7;
+    {"a few integers at a large magnitude",
+     [](std::mt19937_64& r, double) { return 1e15 + static_cast<double>(r() % 61); }},
+    {"one ulp apart",
+     [](std::mt19937_64& r, double) {
+       return std::nextafter(1e9, 1e9 + static_cast<double>(r() % 3) - 1.0) +
+              static_cast<double>(r() % 2) * 1e-7;
      }},
 };
 
@@ -85,7 +96,8 @@ TEST(EventList, GivesTheLeastEntryOfAnOrderedSet) {
 TEST(EventList, TargetsAtTheEndOfARangeStayInOrder) {
   std::mt19937_64 random(3);
   for (int round = 0; round < 3000; ++round) {
-    const double high = std::ldexp(1.0 + uniform(random, 0, 1), static_cast<int>(random() % 120) - 20);
+    const double high =
+        std::ldexp(1.0 + uniform(random, 0, 1), static_cast<int>(random() % 120) - 20);
     const double low = -uniform(random, 0, 1) * high;
     EventList list({8, 32, 8});
     std::uint32_t id = 0;
@@ -191,13 +203,16 @@ const Sequence kHostileSequences[] = {
      [](EventList& list, std::uint32_t n, const std::function<void()>& check) {
        Inserter insert{list, g_mirror};
        insert(4e9);
-       for (std::uint32_t i = 1; i < n; ++i) insert(1.0 + std::ldexp(static_cast<double>(i % 4096), -40) + std::ldexp(static_cast<double>(i), -52));
+       for (std::uint32_t i = 1; i < n; ++i)
+         insert(1.0 + std::ldexp(static_cast<double>(i % 4096), -40) +
+                std::ldexp(static_cast<double>(i), -52));
        drain(list, check);
      }},
     {"targets doubling: every bucket holds nearly all",
      [](EventList& list, std::uint32_t n, const std::function<void()>& check) {
        Inserter insert{list, g_mirror};
-       for (std::uint32_t i = 0; i < n; ++i) insert(std::ldexp(1.0 + (i % 97) / 97.0, static_cast<int>(i % 61)));
+       for (std::uint32_t i = 0; i < n; ++i)
+         insert(std::ldexp(1.0 + (i % 97) / 97.0, static_cast<int>(i % 61)));
        drain(list, check);
      }},
     {"alternating far ahead and below the front",

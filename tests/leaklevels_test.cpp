@@ -56,8 +56,8 @@ TEST(LevelTable, StreamsHugeStepCounts) {
     });
   } catch (Enough) {
   }
-  EXPECT_EQ(levels, (std::vector<std::int64_t>{1000000007, 1000000003, 999999999, 999999997,
-                                               999999996}));
+  EXPECT_EQ(levels,
+            (std::vector<std::int64_t>{1000000007, 1000000003, 999999999, 999999997, 999999996}));
 }
 
 std::string read_error(const std::string& text) {
@@ -76,7 +76,8 @@ TEST(Leaklevels, WritesTheTableOfTheSumOverVases) {
     for (int round = 0; round < shape.rounds / 20 + 1; ++round) {
       const VaseSet set = differential::make_vases(shape, random);
       std::string expected;
-      for (const std::int64_t level : differential::brute_force(set)) expected += std::to_string(level) + "\n";
+      for (const std::int64_t level : differential::brute_force(set))
+        expected += std::to_string(level) + "\n";
       ASSERT_EQ(differential::leaklevels_output(differential::input_text(set)), expected)
           << shape.name << ", round " << round;
     }
@@ -96,13 +97,21 @@ TEST(Leaklevels, RejectsBadInputWithItsPlace) {
       {"1 2\n4 -1", "vase.in:2:3: the loss of vase 0 is -1; it cannot be negative"},
       {"1 2\n4 one", "vase.in:2:3: expected the loss of vase 0, found 'one'"},
       {"1 t", "vase.in:1:3: expected the last step, found 't'"},
-      {"1 2 4 4294967296", "vase.in:1:7: the loss of vase 0 '4294967296' is outside the 32-bit integer range (-2147483648 to 2147483647)"},
+      {"1 2 4 4294967296",
+       "vase.in:1:7: the loss of vase 0 '4294967296' is outside the 32-bit integer range "
+       "(-2147483648 to 2147483647)"},
       {"-3 2 anything", "no error"},
       {"0 -5", "no error"},
       {"1 2 4 1 more text", "no error"},
-      {"\xEF\xBB\xBF" "1 2 4 1", "no error"},
-      {"\xEF\xBB\xBF" "1 2 4 -1", "vase.in:1:7: the loss of vase 0 is -1; it cannot be negative"},
-      {"\xFF\xFE" "1", "vase.in: the file is UTF-16 text (little-endian); save it as UTF-8 or ANSI text"},
+      {"\xEF\xBB\xBF"
+       "1 2 4 1",
+       "no error"},
+      {"\xEF\xBB\xBF"
+       "1 2 4 -1",
+       "vase.in:1:7: the loss of vase 0 is -1; it cannot be negative"},
+      {"\xFF\xFE"
+       "1",
+       "vase.in: the file is UTF-16 text (little-endian); save it as UTF-8 or ANSI text"},
   };
   for (const auto& c : cases) EXPECT_EQ(read_error(c.text), c.message) << '"' << c.text << '"';
 }

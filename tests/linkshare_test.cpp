@@ -42,7 +42,9 @@ TEST(Linkshare, ReadsTheHeaderAndThePairsOnly) {
   EXPECT_EQ(differential::linkshare_output("3 7\n1 2\n-3 -4\n5 6 junk that is never read"),
             "0.71428571428571441\n-4.14285714285714235\n5.85714285714285676\n");
   EXPECT_EQ(differential::linkshare_output("0 1"), "");
-  EXPECT_EQ(differential::linkshare_output("\xEF\xBB\xBF" "1 10\r\n5 30\r\n"), "8.00000000000000000\n");
+  EXPECT_EQ(differential::linkshare_output("\xEF\xBB\xBF"
+                                           "1 10\r\n5 30\r\n"),
+            "8.00000000000000000\n");
 }
 
 TEST(Linkshare, RejectsBadInputWithItsPlace) {
@@ -50,23 +52,36 @@ TEST(Linkshare, RejectsBadInputWithItsPlace) {
     const char* text;
     const char* message;
   } cases[] = {
-      {"", "downloading.in: the file is empty; expected the number of downloads and the link speed"},
-      {"  \n ", "downloading.in: the file is empty; expected the number of downloads and the link speed"},
+      {"",
+       "downloading.in: the file is empty; expected the number of downloads and the link speed"},
+      {"  \n ",
+       "downloading.in: the file is empty; expected the number of downloads and the link speed"},
       {"4", "downloading.in: the file ends before the link speed"},
       {"-2 1", "downloading.in:1:1: the number of downloads is -2; it cannot be negative"},
       {"-2", "downloading.in:1:1: the number of downloads is -2; it cannot be negative"},
       {"1 0 5 5", "downloading.in:1:3: the link speed is 0; it must be at least 1"},
-      {"1 -2147483648 5 5", "downloading.in:1:3: the link speed is -2147483648; it must be at least 1"},
+      {"1 -2147483648 5 5",
+       "downloading.in:1:3: the link speed is -2147483648; it must be at least 1"},
       {"2 1\n0 1", "downloading.in: 2 downloads announced, 1 found"},
-      {"2 1\n0 1 7", "downloading.in: 2 downloads announced, 1 found (download 1 has an arrival time but no size)"},
+      {"2 1\n0 1 7",
+       "downloading.in: 2 downloads announced, 1 found (download 1 has an arrival time but no "
+       "size)"},
       {"2147483647 1 0 1", "downloading.in: 2147483647 downloads announced, 1 found"},
       {"1 1\n\n  a 1", "downloading.in:3:3: expected the arrival time of download 0, found 'a'"},
       {"1 x", "downloading.in:1:3: expected the link speed, found 'x'"},
       {"n 1", "downloading.in:1:1: expected the number of downloads, found 'n'"},
-      {"1 1 1 -2147483649", "downloading.in:1:7: the size of download 0 '-2147483649' is outside the 32-bit integer range (-2147483648 to 2147483647)"},
-      {"\xEF\xBB\xBF" "x", "downloading.in:1:1: expected the number of downloads, found 'x'"},
-      {"\xFF\xFE" "1\0 \0", "downloading.in: the file is UTF-16 text (little-endian); save it as UTF-8 or ANSI text"},
-      {"\xFE\xFF\0" "1", "downloading.in: the file is UTF-16 text (big-endian); save it as UTF-8 or ANSI text"},
+      {"1 1 1 -2147483649",
+       "downloading.in:1:7: the size of download 0 '-2147483649' is outside the 32-bit integer "
+       "range (-2147483648 to 2147483647)"},
+      {"\xEF\xBB\xBF"
+       "x",
+       "downloading.in:1:1: expected the number of downloads, found 'x'"},
+      {"\xFF\xFE"
+       "1\0 \0",
+       "downloading.in: the file is UTF-16 text (little-endian); save it as UTF-8 or ANSI text"},
+      {"\xFE\xFF\0"
+       "1",
+       "downloading.in: the file is UTF-16 text (big-endian); save it as UTF-8 or ANSI text"},
   };
   for (const auto& c : cases) EXPECT_EQ(read_error(c.text), c.message) << '"' << c.text << '"';
 }

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <set>
 #include <string>
-#include <memory>
 #include <thread>
 #include <vector>
 
@@ -15,16 +15,16 @@
 #include "textio/output_file.hpp"
 
 #ifndef _WIN32
-#include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <csignal>
 #endif
 
 namespace {
 
-using testing_support::ScratchDir;
 using testing_support::read_bytes;
+using testing_support::ScratchDir;
 using testing_support::write_bytes;
 
 class OutputFileTest : public ::testing::Test {
@@ -37,7 +37,8 @@ class OutputFileTest : public ::testing::Test {
 std::string write_lines(textio::TextSink& output, std::size_t at_least) {
   std::string expected;
   for (int i = 0; expected.size() < at_least; ++i) {
-    const std::string line = std::to_string(i) + std::string(static_cast<std::size_t>(i % 300), 'x') + "\n";
+    const std::string line =
+        std::to_string(i) + std::string(static_cast<std::size_t>(i % 300), 'x') + "\n";
     if (i % 2 == 0) {
       output.write(line);
     } else {
@@ -128,7 +129,9 @@ class FailingOps final : public textio::FileOps {
   bool replace(const std::string& from, const std::string& to) override {
     return !fails(renaming) && FileOps::replace(from, to);
   }
-  std::string error_text() override { return failed_ ? "No space left on device" : FileOps::error_text(); }
+  std::string error_text() override {
+    return failed_ ? "No space left on device" : FileOps::error_text();
+  }
 
   int writes() const { return writes_; }
   bool failed() const { return failed_; }
@@ -167,19 +170,21 @@ TEST_F(OutputFileTest, EveryFailingStepLeavesTheEarlierFileAndNothingElse) {
     FailingOps ops(c.kind, c.nth);
     const std::vector<std::string> args = {"prog"};
     ::testing::internal::CaptureStderr();
-    const int status = textio::run_program(
-        textio::ProgramInfo{"prog", "1", "in", "out", ""}, args,
-        [&](const textio::Options&, textio::Progress&) {
-          textio::OutputFile output(target, ops);
-          write_lines(output, 3 * textio::TextSink::kBufferSize + textio::TextSink::kBufferSize / 2);
-          output.commit();
-        });
+    const int status =
+        textio::run_program(textio::ProgramInfo{"prog", "1", "in", "out", ""}, args,
+                            [&](const textio::Options&, textio::Progress&) {
+                              textio::OutputFile output(target, ops);
+                              write_lines(output, 3 * textio::TextSink::kBufferSize +
+                                                      textio::TextSink::kBufferSize / 2);
+                              output.commit();
+                            });
     std::string message = ::testing::internal::GetCapturedStderr();
     if (!ops.failed()) {  // a step this system does not take
       EXPECT_EQ(c.kind, FailingOps::naming) << c.step;
       continue;
     }
-    if (message.size() >= 2 && message[message.size() - 2] == '\r') message.erase(message.size() - 2, 1);
+    if (message.size() >= 2 && message[message.size() - 2] == '\r')
+      message.erase(message.size() - 2, 1);
     EXPECT_EQ(status, 1) << c.step;
     EXPECT_EQ(message, "prog: " + target + ": No space left on device\n") << c.step;
     EXPECT_EQ(read_bytes(target), "earlier\n") << c.step;
@@ -205,13 +210,13 @@ class NamedOnlyOps final : public textio::FileOps {
   rlimit limit{};
   limit.rlim_cur = limit.rlim_max = 4096;
   setrlimit(RLIMIT_FSIZE, &limit);
-  const int status = textio::run_program(
-      textio::ProgramInfo{"prog", "1", "in", "out", ""}, {"prog"},
-      [&target](const textio::Options&, textio::Progress&) {
-        textio::OutputFile output(target);
-        output.write(std::string(3 * textio::TextSink::kBufferSize, 'x'));
-        output.commit();
-      });
+  const int status =
+      textio::run_program(textio::ProgramInfo{"prog", "1", "in", "out", ""}, {"prog"},
+                          [&target](const textio::Options&, textio::Progress&) {
+                            textio::OutputFile output(target);
+                            output.write(std::string(3 * textio::TextSink::kBufferSize, 'x'));
+                            output.commit();
+                          });
   std::_Exit(status);
 }
 
@@ -307,7 +312,8 @@ TEST_F(OutputFileTest, ProtectsEveryOutputOpenAtOnce) {
   NamedOnlyOps named_only;
   std::vector<std::unique_ptr<textio::OutputFile>> outputs;
   for (int i = 0; i < textio::detail::kMaxPending; ++i) {
-    outputs.push_back(std::make_unique<textio::OutputFile>(dir.file(std::to_string(i)), named_only));
+    outputs.push_back(
+        std::make_unique<textio::OutputFile>(dir.file(std::to_string(i)), named_only));
   }
   EXPECT_THROW(textio::OutputFile(dir.file("one too many"), named_only), textio::Error);
   outputs.clear();

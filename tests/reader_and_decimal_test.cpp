@@ -1,15 +1,15 @@
 #include <gtest/gtest.h>
 
-#include <cstdint>
-#include <functional>
-#include <new>
-#include <stdexcept>
-#include <cstdio>
 #include <charconv>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
 #include <limits>
-#include <string_view>
+#include <new>
 #include <random>
+#include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <cmath>
@@ -29,9 +29,11 @@ bool is_separator_char(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 // Gives the text in pieces of 1 to max_piece bytes, as a pipe may.
 class PieceSource final : public textio::ByteSource {
  public:
-  PieceSource(std::string text, std::size_t max_piece) : text_(std::move(text)), max_piece_(max_piece) {}
+  PieceSource(std::string text, std::size_t max_piece)
+      : text_(std::move(text)), max_piece_(max_piece) {}
   std::size_t read(char* into, std::size_t capacity) override {
-    const std::size_t piece = std::min({capacity, text_.size() - at_, 1 + (at_ * 7919) % max_piece_});
+    const std::size_t piece =
+        std::min({capacity, text_.size() - at_, 1 + (at_ * 7919) % max_piece_});
     std::memcpy(into, text_.data() + at_, piece);
     at_ += piece;
     return piece;
@@ -94,7 +96,9 @@ TEST(IntReader, ReadsWellFormedValues) {
       {"00000000000000000002147483647", {2147483647}},
       {"1\r\n2\r\n", {1, 2}},
       {"\v5\f6\r7", {5, 6, 7}},
-      {"\xEF\xBB\xBF" "8 9", {8, 9}},  // a UTF-8 byte-order mark
+      {"\xEF\xBB\xBF"
+       "8 9",
+       {8, 9}},  // a UTF-8 byte-order mark
       {"\xEF\xBB\xBF", {}},
   };
   for (const auto& c : cases) {
@@ -130,9 +134,15 @@ TEST(IntReader, PositionsAndShowsBadTokens) {
       {"1 99999999999999999999", Status::out_of_range, 1, 3, "99999999999999999999"},
       {"1 99999999999x", Status::malformed, 1, 3, "99999999999x"},
       {std::string(40, 'a'), Status::malformed, 1, 1, std::string(32, 'a') + "..."},
-      {"\xEF\xBB\xBF" "1 q", Status::malformed, 1, 3, "q"},  // columns after the mark
-      {"\xEF\xBB" "1", Status::malformed, 1, 1, "\\xef\\xbb1"},  // half a mark is no mark
-      {"1 \xEF\xBB\xBF" "2", Status::malformed, 1, 3, "\\xef\\xbb\\xbf2"},  // only at the start
+      {"\xEF\xBB\xBF"
+       "1 q",
+       Status::malformed, 1, 3, "q"},  // columns after the mark
+      {"\xEF\xBB"
+       "1",
+       Status::malformed, 1, 1, "\\xef\\xbb1"},  // half a mark is no mark
+      {"1 \xEF\xBB\xBF"
+       "2",
+       Status::malformed, 1, 3, "\\xef\\xbb\\xbf2"},  // only at the start
   };
   for (const auto& c : cases) {
     const Outcome outcome = read_text(c.text);
@@ -193,12 +203,18 @@ TEST(IntReader, AgreesWithScanfOnWellFormedText) {
 }
 
 TEST(IntReader, RefusesUtf16) {
-  for (const std::string& text : {std::string("\xFF\xFE" "1\0", 4), std::string("\xFE\xFF\0" "1", 4)}) {
+  for (const std::string& text : {std::string("\xFF\xFE"
+                                              "1\0",
+                                              4),
+                                  std::string("\xFE\xFF\0"
+                                              "1",
+                                              4)}) {
     try {
       IntReader reader("data.in", text);
       FAIL() << "read UTF-16";
     } catch (const textio::Error& error) {
-      EXPECT_NE(std::string(error.what()).find("data.in: the file is UTF-16 text"), std::string::npos);
+      EXPECT_NE(std::string(error.what()).find("data.in: the file is UTF-16 text"),
+                std::string::npos);
       EXPECT_NE(std::string(error.what()).find("save it as UTF-8 or ANSI text"), std::string::npos);
     }
     PieceSource source(text, 1);  // the mark split over two reads
@@ -225,8 +241,10 @@ TEST(IntReader, AgreesWithFromCharsOnMillionsOfTokens) {
     std::uint64_t magnitude = 0;
     const char* first = token.data() + (token[0] == '-' || token[0] == '+' ? 1 : 0);
     const auto [last, error] = std::from_chars(first, token.data() + token.size(), magnitude);
-    if (error != std::errc() || magnitude > (token[0] == '-' ? 2147483648u : 2147483647u)) return false;
-    value = token[0] == '-' ? -static_cast<std::int64_t>(magnitude) : static_cast<std::int64_t>(magnitude);
+    if (error != std::errc() || magnitude > (token[0] == '-' ? 2147483648u : 2147483647u))
+      return false;
+    value = token[0] == '-' ? -static_cast<std::int64_t>(magnitude)
+                            : static_cast<std::int64_t>(magnitude);
     return true;
   };
   const char separators[] = {' ', '\t', '\n', '\r', '\v', '\f'};
@@ -251,7 +269,8 @@ TEST(IntReader, AgreesWithFromCharsOnMillionsOfTokens) {
   const std::string padding(200, ' ');  // so that the token is read by the in-block path
   for (int i = 0; i < 300000; ++i) {
     const std::string token = make_token();
-    const auto follower = static_cast<char>(random() % 4 == 0 ? separators[random() % 6] : random() % 256);
+    const auto follower =
+        static_cast<char>(random() % 4 == 0 ? separators[random() % 6] : random() % 256);
     if (follower >= '0' && follower <= '9') continue;  // it would be part of the token
     const std::string text = token + follower + padding;
     std::int64_t want = 0;
@@ -259,7 +278,8 @@ TEST(IntReader, AgreesWithFromCharsOnMillionsOfTokens) {
     IntReader reader("in", text);
     std::int32_t value = 0;
     const Status status = reader.next(value);
-    ASSERT_EQ(status == Status::value, valid) << token << " followed by " << static_cast<int>(static_cast<unsigned char>(follower));
+    ASSERT_EQ(status == Status::value, valid)
+        << token << " followed by " << static_cast<int>(static_cast<unsigned char>(follower));
     if (valid) {
       ASSERT_EQ(value, want) << token;
     }
@@ -305,7 +325,16 @@ TEST(IntReader, ReadsSourcesInBlocksLikeMemory) {
 
 TEST(WriteDecimal, WritesWhatToCharsWrites) {
   std::mt19937_64 random(23);
-  std::vector<std::int64_t> values = {0, 1, -1, 9, 10, 9999, 10000, -10000, 99999999, 100000000,
+  std::vector<std::int64_t> values = {0,
+                                      1,
+                                      -1,
+                                      9,
+                                      10,
+                                      9999,
+                                      10000,
+                                      -10000,
+                                      99999999,
+                                      100000000,
                                       std::numeric_limits<std::int64_t>::max(),
                                       std::numeric_limits<std::int64_t>::min()};
   for (std::int64_t power = 1; power < 1000000000000000000; power *= 10) {
@@ -321,9 +350,12 @@ TEST(WriteDecimal, WritesWhatToCharsWrites) {
   for (const std::int64_t value : values) {
     char expected[32];
     char got[32];
-    const std::string_view want(expected, static_cast<std::size_t>(
-                                              std::to_chars(expected, expected + 32, value).ptr - expected));
-    ASSERT_EQ(std::string_view(got, static_cast<std::size_t>(textio::write_decimal(got, value) - got)), want);
+    const std::string_view want(
+        expected,
+        static_cast<std::size_t>(std::to_chars(expected, expected + 32, value).ptr - expected));
+    ASSERT_EQ(
+        std::string_view(got, static_cast<std::size_t>(textio::write_decimal(got, value) - got)),
+        want);
   }
 }
 
@@ -363,9 +395,11 @@ TEST(WriteFixed17, MatchesToCharsOnMillionsOfDoubles) {
     char got[textio::kMaxFixed17Text];
     const std::string_view expected(
         want, static_cast<std::size_t>(
-                  std::to_chars(want, want + sizeof want, value, std::chars_format::fixed, 17).ptr - want));
-    ASSERT_EQ(std::string_view(got, static_cast<std::size_t>(textio::write_fixed17(got, value) - got)),
-              expected)
+                  std::to_chars(want, want + sizeof want, value, std::chars_format::fixed, 17).ptr -
+                  want));
+    ASSERT_EQ(
+        std::string_view(got, static_cast<std::size_t>(textio::write_fixed17(got, value) - got)),
+        expected)
         << std::hexfloat << value;
   };
   for (int i = 0; i < 1000000; ++i) {
@@ -387,7 +421,8 @@ TEST(WriteFixed17, MatchesToCharsOnMillionsOfDoubles) {
     check(std::nextafter(tie, 1.0));
     check(-tie);
   }
-  for (double value = 1e17; value < 1e19; value *= 1.0001) check(value);  // around the fast path's edge
+  for (double value = 1e17; value < 1e19; value *= 1.0001)
+    check(value);  // around the fast path's edge
   check(std::nextafter(1e18, 0.0));
   check(1e18);
 }

@@ -38,7 +38,8 @@ int main(int argc, char** argv) {
   std::vector<int> weight;
   for (std::size_t i = 0; i < downloads.size(); ++i) {
     names.push_back(std::string("linkshare: ") + downloads[i].name);
-    const bool heavy = std::string(downloads[i].name).rfind("thousands", 0) == 0 || downloads[i].rounds < 600;
+    const bool heavy =
+        std::string(downloads[i].name).rfind("thousands", 0) == 0 || downloads[i].rounds < 600;
     weight.push_back(heavy ? 10 : 1000);
   }
   for (std::size_t i = 0; i < vases.size(); ++i) {
@@ -57,7 +58,8 @@ int main(int argc, char** argv) {
   const auto work = [&] {
     for (long long k; (k = next.fetch_add(1)) < total;) {
       std::mt19937_64 random(static_cast<std::uint64_t>(k) * 0x9e3779b97f4a7c15u + 1);
-      const auto shape = static_cast<std::size_t>(schedule[static_cast<std::size_t>(k) % schedule.size()]);
+      const auto shape =
+          static_cast<std::size_t>(schedule[static_cast<std::size_t>(k) % schedule.size()]);
       Tally& tally = tallies[shape];
       std::string mismatch;
       if (shape < downloads.size()) {
@@ -65,7 +67,8 @@ int main(int argc, char** argv) {
         mismatch = differential::linkshare_mismatch(batch);
         tally.units += static_cast<long long>(batch.downloads.size());
       } else {
-        const differential::VaseSet set = differential::make_vases(vases[shape - downloads.size()], random);
+        const differential::VaseSet set =
+            differential::make_vases(vases[shape - downloads.size()], random);
         const auto got = differential::table_of(set);
         if (got != differential::brute_force(set)) mismatch = "the tables differ";
         tally.units += static_cast<long long>(got.size());

@@ -10,8 +10,10 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
+#include "leaklevels/picture.hpp"
 #include "textio/int_reader.hpp"
 #include "textio/progress.hpp"
 #include "textio/text_sink.hpp"
@@ -40,8 +42,7 @@ class LevelTable {
   // step 0, when last_step is below 1.
   template <class Emit>
   void walk(Emit&& emit) {
-    std::sort(draining_.begin(), draining_.end(),
-              [](const Drain& a, const Drain& b) { return a.key < b.key; });
+    sort_by_key();
     std::int64_t level = level_;
     std::int64_t rate = rate_;
     emit(level);
@@ -59,7 +60,30 @@ class LevelTable {
     }
   }
 
+  // The steps up to last_step at which a vase is empty for the first time,
+  // in order: the first `limit` of them, and how many there are.
+  std::pair<std::vector<std::int64_t>, std::uint64_t> dry_steps(std::size_t limit) {
+    sort_by_key();
+    std::vector<std::int64_t> first_few;
+    std::uint64_t count = 0;
+    std::int64_t previous = -1;
+    for (const Drain& drain : draining_) {
+      // Empty at `key` if the losses use it up exactly, else one step later.
+      const std::int64_t dry = std::int64_t{drain.key} + (drain.remainder == 0 ? 0 : 1);
+      if (dry > last_step_ || dry == previous) continue;
+      previous = dry;
+      ++count;
+      if (first_few.size() < limit) first_few.push_back(dry);
+    }
+    return {first_few, count};
+  }
+
  private:
+  void sort_by_key() {
+    std::sort(draining_.begin(), draining_.end(),
+              [](const Drain& a, const Drain& b) { return a.key < b.key; });
+  }
+
   struct Drain {
     // The number of whole losses the vase can bear: it loses its full loss
     // in every step up to step `key`, only `remainder` in the step from
@@ -81,6 +105,8 @@ class LevelTable {
 // textio::Error for input that is malformed, out of range, negative where an
 // amount or loss is due, or that ends before the pairs it announces; no line
 // is written before all input has been read.
-void run(textio::IntReader& input, textio::TextSink& output, textio::Progress& progress);
+// `picture`, if given, is drawn from the table as it is written.
+void run(textio::IntReader& input, textio::TextSink& output, textio::Progress& meter,
+         Picture* picture = nullptr);
 
 }  // namespace leaklevels

@@ -70,13 +70,13 @@ class EventList {
     std::uint64_t rungs_looked_at = 0;  // by inserts, summed
     std::uint64_t entries_moved = 0;    // placed into rungs, gathered, or sorted into the run
     std::uint64_t rungs_built = 0;
-    std::uint64_t rebuilds = 0;         // everything spread into one rung again
-    std::size_t deepest = 0;            // the most rungs at once
+    std::uint64_t rebuilds = 0;  // everything spread into one rung again
+    std::size_t deepest = 0;     // the most rungs at once
   };
 
   // `capacity_hint`: about the most entries the list will hold, where known;
   // room for them is set aside, but touched only as it fills.
-  explicit EventList(Limits limits = Limits{}, std::size_t capacity_hint = 0)
+  explicit EventList(const Limits& limits = Limits{}, std::size_t capacity_hint = 0)
       : limits_(sane(limits)) {
     rungs_.resize(limits_.depth);  // never reallocated: references into it stay valid
     top_.reserve(capacity_hint);
@@ -131,7 +131,7 @@ class EventList {
   static constexpr std::size_t kArity = 4;
   static constexpr std::size_t kMaxBuckets = std::size_t{1} << 16;
 
-  static Limits sane(Limits limits) {
+  static Limits sane(Limits limits) {  // cppcheck-suppress passedByValue
     limits.bucket = std::max<std::size_t>(limits.bucket, 2);
     limits.spill = std::max(limits.spill, limits.bucket);
     limits.depth = std::max<std::size_t>(limits.depth, 1);
@@ -155,7 +155,8 @@ class EventList {
       if (used_ + size > capacity_) {  // the next block, made on first use
         if (in_use_ == blocks_.size()) {
           // Each block twice the last, up to 2 MiB: a small list stays small.
-          const std::size_t block = std::min<std::size_t>(kFirstBlock << blocks_.size(), kLastBlock);
+          const std::size_t block =
+              std::min<std::size_t>(kFirstBlock << blocks_.size(), kLastBlock);
           blocks_.emplace_back(std::max<std::size_t>(block, size));
         }
         capacity_ = blocks_[in_use_++].size();
@@ -213,8 +214,10 @@ class EventList {
     // Appends bucket k's entries, built and late, to `out`.
     void gather(std::size_t k, Entries& out) const {
       out.insert(out.end(), built.get() + start[k], built.get() + start[k + 1]);
-      for (std::uint32_t chunk = late_head[k]; chunk != kNone; chunk = late_chunks[chunk].previous) {
-        out.insert(out.end(), late_chunks[chunk].begin, late_chunks[chunk].begin + late_chunks[chunk].used);
+      for (std::uint32_t chunk = late_head[k]; chunk != kNone;
+           chunk = late_chunks[chunk].previous) {
+        out.insert(out.end(), late_chunks[chunk].begin,
+                   late_chunks[chunk].begin + late_chunks[chunk].used);
       }
     }
   };
@@ -280,7 +283,8 @@ class EventList {
       return;
     }
     gathered_.assign(heap_.begin(), heap_.end());
-    gathered_.insert(gathered_.end(), run_.begin() + static_cast<std::ptrdiff_t>(run_next_), run_.end());
+    gathered_.insert(gathered_.end(), run_.begin() + static_cast<std::ptrdiff_t>(run_next_),
+                     run_.end());
     work_.entries_moved += gathered_.size();
     heap_.clear();
     run_.clear();
@@ -298,7 +302,8 @@ class EventList {
   void rebuild() {
     ++work_.rebuilds;
     gathered_.assign(heap_.begin(), heap_.end());
-    gathered_.insert(gathered_.end(), run_.begin() + static_cast<std::ptrdiff_t>(run_next_), run_.end());
+    gathered_.insert(gathered_.end(), run_.begin() + static_cast<std::ptrdiff_t>(run_next_),
+                     run_.end());
     for (std::size_t level = 0; level < depth_; ++level) {
       Rung& rung = rungs_[level];
       for (std::size_t k = rung.next; k < rung.count; ++k) rung.gather(k, gathered_);
@@ -377,7 +382,8 @@ class EventList {
         run_[hole] = entry;
       }
     } else {
-      std::sort(run_.begin(), run_.end(), [](const Entry& a, const Entry& b) { return before(a, b); });
+      std::sort(run_.begin(), run_.end(),
+                [](const Entry& a, const Entry& b) { return before(a, b); });
     }
   }
 
@@ -417,12 +423,12 @@ class EventList {
   Limits limits_;
   Work work_;
   std::size_t size_ = 0;
-  Entries run_;                // sorted; run_[run_next_ ..] are still held
+  Entries run_;  // sorted; run_[run_next_ ..] are still held
   std::size_t run_next_ = 0;
   Entries heap_;
-  std::vector<Rung> rungs_;    // rungs_[0 .. depth_) are in use
+  std::vector<Rung> rungs_;  // rungs_[0 .. depth_) are in use
   std::size_t depth_ = 0;
-  double front_limit_ = 0;     // while depth_ > 0: at most every waiting entry
+  double front_limit_ = 0;  // while depth_ > 0: at most every waiting entry
   Entries top_;
   Entries gathered_;
   std::vector<std::uint32_t> cursor_;

@@ -44,7 +44,7 @@ class Observer {
 // were written: the caller decides what becomes of them). `limits` tune the
 // list of downloads in progress; tests and fuzzers make them small, so that
 // small inputs reach every path of it.
-void run(textio::IntReader& input, textio::TextSink& output, textio::Progress& progress,
+void run(textio::IntReader& input, textio::TextSink& output, textio::Progress& meter,
          Observer* observer = nullptr, const EventList::Limits& limits = EventList::Limits{});
 
 }  // namespace linkshare

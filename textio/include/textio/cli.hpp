@@ -35,10 +35,10 @@ struct Options {
 
 struct ProgramInfo {
   const char* name;
-  const char* version;         // "1.2.3"
+  const char* version;  // "1.2.3"
   const char* default_input;
   const char* default_output;
-  const char* help;            // the whole --help text
+  const char* help;  // the whole --help text
 };
 
 enum ExitStatus : int { kSuccess = 0, kFailure = 1, kUsage = 2 };
@@ -52,8 +52,8 @@ struct OptionSpec {
 };
 
 inline constexpr OptionSpec kOptionSpecs[] = {
-    {'i', "input", true},   {'o', "output", true}, {'\0', "plot", true}, {'q', "quiet", false},
-    {'\0', "help", false}, {'\0', "version", false},
+    {'i', "input", true},  {'o', "output", true}, {'\0', "plot", true},
+    {'q', "quiet", false}, {'\0', "help", false}, {'\0', "version", false},
 };
 
 class UsageError : public Error {
@@ -102,7 +102,8 @@ inline Parsed parse(const ProgramInfo& program, const std::vector<std::string>& 
     }
     if (arg[1] == '-') {  // --name, --name=value, --name value
       const std::size_t equals = arg.find('=');
-      const std::string name = arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
+      const std::string name =
+          arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
       const OptionSpec* match = nullptr;
       for (const OptionSpec& spec : kOptionSpecs) {
         const std::string_view long_name = spec.long_name;
@@ -118,7 +119,8 @@ inline Parsed parse(const ProgramInfo& program, const std::vector<std::string>& 
       if (match == nullptr) throw UsageError("unrecognized option '--" + name + "'");
       if (!match->takes_value) {
         if (equals != std::string::npos) {
-          throw UsageError(std::string("option '--") + match->long_name + "' doesn't allow an argument");
+          throw UsageError(std::string("option '--") + match->long_name +
+                           "' doesn't allow an argument");
         }
         take(*match, nullptr);
       } else if (equals != std::string::npos) {
@@ -153,6 +155,9 @@ inline Parsed parse(const ProgramInfo& program, const std::vector<std::string>& 
       }
       break;
     }
+  }
+  if (parsed.options.plot == "-" && parsed.options.output == "-") {
+    throw UsageError("the output and the picture cannot both go to standard output");
   }
   return parsed;
 }
@@ -280,13 +285,13 @@ int run_program(const ProgramInfo& program, const std::vector<std::string>& args
 // Defines the program's entry point: wmain on Windows, so that arguments
 // arrive as UTF-16 whatever the code page, main elsewhere.
 #ifdef _WIN32
-#define TEXTIO_MAIN(program, work)                                               \
-  int wmain(int argc, wchar_t** argv) {                                          \
-    return textio::run_program(program, textio::arguments(argc, argv), work);    \
+#define TEXTIO_MAIN(program, work)                                            \
+  int wmain(int argc, wchar_t** argv) {                                       \
+    return textio::run_program(program, textio::arguments(argc, argv), work); \
   }
 #else
-#define TEXTIO_MAIN(program, work)                                               \
-  int main(int argc, char** argv) {                                              \
-    return textio::run_program(program, textio::arguments(argc, argv), work);    \
+#define TEXTIO_MAIN(program, work)                                            \
+  int main(int argc, char** argv) {                                           \
+    return textio::run_program(program, textio::arguments(argc, argv), work); \
   }
 #endif

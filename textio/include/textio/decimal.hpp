@@ -78,7 +78,8 @@ inline U128 multiply(std::uint64_t a, std::uint64_t b) {
   const std::uint64_t low_low = a_low * b_low;
   const std::uint64_t high_low = a_high * b_low;
   const std::uint64_t low_high = a_low * b_high;
-  const std::uint64_t middle = (low_low >> 32) + (high_low & 0xffffffffu) + (low_high & 0xffffffffu);
+  const std::uint64_t middle =
+      (low_low >> 32) + (high_low & 0xffffffffu) + (low_high & 0xffffffffu);
   return {a_high * b_high + (high_low >> 32) + (low_high >> 32) + (middle >> 32),
           (middle << 32) | (low_low & 0xffffffffu)};
 }
@@ -97,7 +98,7 @@ inline std::uint64_t scaled_fraction(double fraction) {
   if (biased_exponent == 0) return 0;  // zero, or subnormal: far below half a unit
   const std::uint64_t m = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
   const int right = 1075 - biased_exponent - 17;  // e = biased_exponent - 1075
-  if (right > 93) return 0;  // the product lies below half a unit
+  if (right > 93) return 0;                       // the product lies below half a unit
 #if defined(__SIZEOF_INT128__)
   // One multiplication, and the bits shifted out compared with one half.
   __extension__ typedef unsigned __int128 Wide;
@@ -124,8 +125,8 @@ inline std::uint64_t scaled_fraction(double fraction) {
     half = high_right == 0 ? U128{0, std::uint64_t{1} << 63}
                            : U128{std::uint64_t{1} << (high_right - 1), 0};
   }
-  const bool above_half = remainder.high > half.high ||
-                          (remainder.high == half.high && remainder.low > half.low);
+  const bool above_half =
+      remainder.high > half.high || (remainder.high == half.high && remainder.low > half.low);
   const bool at_half = remainder.high == half.high && remainder.low == half.low;
   if (above_half || (at_half && (quotient & 1) != 0)) ++quotient;
 #endif
@@ -152,14 +153,15 @@ inline char* write_fixed17(char* out, double value) {
   }
   if (std::signbit(value)) *out++ = '-';
   auto integer = static_cast<std::uint64_t>(magnitude);  // truncation: the floor
-  std::uint64_t fraction = detail::scaled_fraction(magnitude - static_cast<double>(integer));  // exact
+  std::uint64_t fraction =
+      detail::scaled_fraction(magnitude - static_cast<double>(integer));  // exact
   if (fraction == detail::kTenToThe17) {  // rounded up into the next integer
     fraction = 0;
     ++integer;
   }
   out = write_decimal(out, integer);
   *out = '.';
-  const auto leading = static_cast<std::uint32_t>(fraction / 100000000);  // nine digits
+  const auto leading = static_cast<std::uint32_t>(fraction / 100000000);   // nine digits
   const auto trailing = static_cast<std::uint32_t>(fraction % 100000000);  // eight digits
   out[1] = static_cast<char>('0' + leading / 100000000);
   write_eight_digits(out + 2, leading % 100000000);

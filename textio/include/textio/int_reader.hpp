@@ -171,15 +171,15 @@ class IntReader {
       pos_ += 3;
       line_start_ = token_line_start_ = token_offset_ = 3;
     } else if (starts_with("\xFF\xFE") || starts_with("\xFE\xFF")) {
-      fail(std::string("the file is UTF-16 text (") +
-           (pos_[0] == '\xFF' ? "little" : "big") +
+      fail(std::string("the file is UTF-16 text (") + (pos_[0] == '\xFF' ? "little" : "big") +
            "-endian); save it as UTF-8 or ANSI text");
     }
   }
 
   // The value of a sign and a magnitude, if it lies in the 32-bit range.
   static bool to_value(bool negative, std::uint64_t magnitude, std::int32_t& value) {
-    if (magnitude > (negative ? std::uint64_t{2147483648} : std::uint64_t{2147483647})) return false;
+    if (magnitude > (negative ? std::uint64_t{2147483648} : std::uint64_t{2147483647}))
+      return false;
     value = negative ? static_cast<std::int32_t>(-static_cast<std::int64_t>(magnitude))
                      : static_cast<std::int32_t>(magnitude);
     return true;
@@ -199,7 +199,8 @@ class IntReader {
 #elif defined(_MSC_VER)
   __declspec(noinline)
 #endif
-  Status next_in_general(std::int32_t& value) {
+  Status
+  next_in_general(std::int32_t& value) {
     if (!skip_separators()) {
       mark_token();
       return Status::end;

@@ -42,7 +42,9 @@ class FileOps {
  public:
   virtual ~FileOps() = default;
   virtual sys::Handle create_new(const std::string& path) { return sys::create_new(path); }
-  virtual sys::Handle create_unnamed(const std::string& folder) { return sys::create_unnamed(folder); }
+  virtual sys::Handle create_unnamed(const std::string& folder) {
+    return sys::create_unnamed(folder);
+  }
   virtual bool name_unnamed(sys::Handle file, const std::string& path) {
     return sys::name_unnamed(file, path);
   }
@@ -315,8 +317,9 @@ class OutputFile final : public TextSink {
   template <class Make>
   void name_temporary(Make&& make) {
     std::random_device entropy;
-    std::mt19937_64 pick(entropy() ^ static_cast<std::uint64_t>(
-                                         std::chrono::steady_clock::now().time_since_epoch().count()));
+    std::mt19937_64 pick(
+        entropy() ^
+        static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
     bool made = false;
     for (int attempt = 0; attempt < 100 && !made; ++attempt) {
       temporary_ = target_ + "." + random_tag(pick) + ".tmp";

@@ -16,17 +16,18 @@ namespace textio {
 // "the number of downloads" and "the link speed"; records "download" /
 // "downloads"; pair fields "arrival time" and "size".
 struct RecordNames {
-  const char* count;        // the first header value
-  const char* second;       // the second header value
-  const char* record;       // one record
-  const char* records;      // several
-  const char* first_field;  // a record's first value
-  const char* second_field; // its second
-  const char* has_first;    // "an arrival time": what a record cut short has
+  const char* count;         // the first header value
+  const char* second;        // the second header value
+  const char* record;        // one record
+  const char* records;       // several
+  const char* first_field;   // a record's first value
+  const char* second_field;  // its second
+  const char* has_first;     // "an arrival time": what a record cut short has
 };
 
 // "the <field> of <record> <index>".
-inline std::string field_name(std::string_view field, std::string_view record, std::uint64_t index) {
+inline std::string field_name(std::string_view field, std::string_view record,
+                              std::uint64_t index) {
   std::string name = "the ";
   name += field;
   name += " of ";

@@ -39,8 +39,8 @@ inline std::string errno_text(int error_number) {
 
 inline std::wstring to_wide(std::string_view utf8) {
   if (utf8.empty()) return {};
-  const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                         nullptr, 0);
+  const int length =
+      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
   std::wstring wide(static_cast<std::size_t>(length), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), length);
   return wide;
@@ -98,8 +98,8 @@ inline std::string win32_text(DWORD error) {
   const DWORD length = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
       nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::string message = length > 0 ? to_utf8(std::wstring_view(text, length))
-                                   : "error " + std::to_string(error);
+  std::string message =
+      length > 0 ? to_utf8(std::wstring_view(text, length)) : "error " + std::to_string(error);
   LocalFree(text);
   while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
                               message.back() == '.' || message.back() == ' ')) {
@@ -387,8 +387,8 @@ inline bool resolve_links(std::string& path, std::string& reason) {
                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (file == INVALID_HANDLE_VALUE) return true;  // a dangling link: replaced like a file
   std::wstring final_path(32768, L'\0');
-  const DWORD length = GetFinalPathNameByHandleW(file, final_path.data(),
-                                                 static_cast<DWORD>(final_path.size()), 0);
+  const DWORD length =
+      GetFinalPathNameByHandleW(file, final_path.data(), static_cast<DWORD>(final_path.size()), 0);
   CloseHandle(file);
   if (length == 0 || length >= final_path.size()) return true;
   final_path.resize(length);
@@ -408,7 +408,7 @@ inline bool resolve_links(std::string& path, std::string& reason) {
     link.resize(static_cast<std::size_t>(length));
     if (link.empty() || link[0] != '/') {
       const std::size_t slash = path.rfind('/');
-      if (slash != std::string::npos) link = path.substr(0, slash + 1) + link;
+      if (slash != std::string::npos) link.insert(0, path, 0, slash + 1);
     }
     path = link;
   }

@@ -59,7 +59,8 @@ class TextSink {
 
  protected:
   // The buffer is left uninitialised: only what is written is touched.
-  TextSink() : buffer_(new char[kBufferSize]), cursor_(buffer_.get()), limit_(cursor_ + kBufferSize) {}
+  TextSink()
+      : buffer_(new char[kBufferSize]), cursor_(buffer_.get()), limit_(cursor_ + kBufferSize) {}
   ~TextSink() = default;
 
   // Writes the block to the destination; throws textio::Error on failure.
