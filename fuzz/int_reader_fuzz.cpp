@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "fuzz_input.hpp"
+#include "piece_source.hpp"
 #include "textio/int_reader.hpp"
 
 namespace {
@@ -31,25 +32,6 @@ Outcome read_all(textio::IntReader& reader) {
   return outcome;
 }
 
-// Gives the bytes in pieces whose sizes follow a seed, as a pipe may.
-class PieceSource final : public textio::ByteSource {
- public:
-  PieceSource(std::string_view text, std::uint32_t seed) : text_(text), seed_(seed | 1) {}
-  std::size_t read(char* into, std::size_t capacity) override {
-    seed_ = seed_ * 1103515245u + 12345u;
-    const std::size_t piece =
-        std::min({capacity, text_.size() - at_, std::size_t{1} + (seed_ >> 16) % 97});
-    std::memcpy(into, text_.data() + at_, piece);
-    at_ += piece;
-    return piece;
-  }
-
- private:
-  std::string_view text_;
-  std::uint32_t seed_;
-  std::size_t at_ = 0;
-};
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -66,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // path runs; with a larger one the in-block path and the general path take
   // turns at every block's end.
   for (const std::size_t block : {std::size_t{64}, std::size_t{200}}) {
-    PieceSource source(text, static_cast<std::uint32_t>(size + block));
+    testing_support::PieceSource source(text, 97, static_cast<std::uint32_t>(size + block));
     Outcome got;
     try {
       textio::IntReader from_source("in", source, block);

@@ -2,10 +2,7 @@
 #include "leaklevels/leaklevels.hpp"
 #include "leaklevels/picture.hpp"
 #include "textio/cli.hpp"
-#include "textio/input_file.hpp"
-#include "textio/output_file.hpp"
-
-#include <optional>
+#include "textio/run_files.hpp"
 
 namespace {
 
@@ -43,24 +40,8 @@ constexpr textio::ProgramInfo kProgram{
     "2 on a bad argument.\n"};
 
 void run(const textio::Options& options, textio::Progress& progress) {
-  textio::InputFile input(options.input);
-  textio::IntReader reader(input.name(), input);
-  textio::OutputFile output(options.output);
-  // The picture's file is made first too, so that a place it cannot go
-  // stops the run before anything is replaced.
-  std::optional<textio::OutputFile> svg;
-  std::optional<leaklevels::Picture> picture;
-  if (!options.plot.empty()) {
-    svg.emplace(options.plot);
-    picture.emplace(input.name());
-  }
-  leaklevels::run(reader, output, progress, picture ? &*picture : nullptr);
-  input.close();  // before the output replaces anything: the two may be one file
-  output.commit();
-  if (picture) {
-    picture->draw(*svg);
-    svg->commit();
-  }
+  textio::run_with_files<leaklevels::Picture>(options, progress,
+                                              [](auto&&... parts) { leaklevels::run(parts...); });
 }
 
 }  // namespace

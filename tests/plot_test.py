@@ -175,6 +175,12 @@ def near(a, b, tolerance):
     return abs(a - b) <= tolerance
 
 
+def value_y(frame, value, low, high):
+    """Where the programs draw `value` in a panel whose scale runs from
+    `low` at the bottom to 8 % above `high` at the top."""
+    return frame[3] - (frame[3] - frame[1]) * (value - low) / ((max(high, low + 1) - low) * 1.08)
+
+
 # --- linkshare -------------------------------------------------------------------
 
 def most_in_progress(arrivals, completions):
@@ -240,12 +246,10 @@ def check_linkshare(where, root, input_text, output_text):
         fail(where, "no line of downloads in progress")
         return
     left, right, highest, _ = extent
-    height = top[3] - top[1]
-    expected_y = top[3] - height * stated_most / (max(stated_most, 1) * 1.08)
+    expected_y = value_y(top, stated_most, 0, stated_most)
     if not near(highest, expected_y, 1.5):
         fail(where, f"the line's top at y = {highest}, the most in progress is at {expected_y}")
     width = top[2] - top[0]
-    span = (last - first) or 2.0
     x_first = top[0] + width * 0.02 / 1.04 if last > first else top[0] + width / 2
     x_last = top[2] - width * 0.02 / 1.04 if last > first else top[0] + width / 2
     if not (near(left, x_first, 2) and near(right, x_last, 2.5)):
@@ -275,10 +279,7 @@ def check_leaklevels(where, root, input_text, output_text, last_step):
         fail(where, "no level line")
         return
     highest, lowest = int(facts["data-highest-level"]), int(facts["data-lowest-level"])
-    low_end = min(0, lowest)
-    span = max(highest, 1) - low_end
-    height = panel[3] - panel[1]
-    y_of = lambda level: panel[3] - height * (level - low_end) / (span * 1.08)
+    y_of = lambda level: value_y(panel, level, min(0, lowest), max(highest, 1))
     if not near(extent[2], y_of(highest), 1.5):
         fail(where, f"the line's top at y = {extent[2]}, the highest level is at {y_of(highest)}")
     if not near(extent[3], y_of(lowest), 2.0):

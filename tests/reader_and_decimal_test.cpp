@@ -16,34 +16,18 @@
 #include <cstring>
 
 #include "model/linkshare_model.hpp"
+#include "piece_source.hpp"
 #include "textio/decimal.hpp"
 #include "textio/int_reader.hpp"
 
 namespace {
 
+using testing_support::PieceSource;
+
 using textio::IntReader;
 using Status = IntReader::Status;
 
 bool is_separator_char(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
-// Gives the text in pieces of 1 to max_piece bytes, as a pipe may.
-class PieceSource final : public textio::ByteSource {
- public:
-  PieceSource(std::string text, std::size_t max_piece)
-      : text_(std::move(text)), max_piece_(max_piece) {}
-  std::size_t read(char* into, std::size_t capacity) override {
-    const std::size_t piece =
-        std::min({capacity, text_.size() - at_, 1 + (at_ * 7919) % max_piece_});
-    std::memcpy(into, text_.data() + at_, piece);
-    at_ += piece;
-    return piece;
-  }
-
- private:
-  std::string text_;
-  std::size_t max_piece_;
-  std::size_t at_ = 0;
-};
 
 // Everything a reader yields until its first non-value.
 struct Outcome {
