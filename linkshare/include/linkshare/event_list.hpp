@@ -24,15 +24,15 @@
 //
 // Why no input order can make it slow: at most Limits::depth rungs exist at
 // once, so an insert looks at a bounded number of rungs, and an entry moves
-// down a bounded number of times between two compactions. Entries inserted
+// down a bounded number of times between two rebuilds. Entries inserted
 // below every waiting bucket go straight to the heap. When the heap grows
 // large, it is spread into a new finest rung; when all rungs are in use, the
-// heap keeps growing (logarithmic) until it holds a fixed share of all
-// entries, and then everything is rebuilt into one rung: a rebuild costs at
-// most Limits::depth times the inserts that made it necessary. A bucket that
-// cannot be spread (equal or nearly equal targets, or no rung left) is
-// sorted. So every operation costs O(log n) amortised, and the common shapes
-// cost a few appends and a short sort per entry.
+// heap keeps growing (logarithmic) until it holds half of all entries, and
+// then everything is rebuilt into one rung, in place: a rebuild costs at
+// most twice the inserts that made it necessary. A bucket that cannot be
+// spread (equal or nearly equal targets, or no rung left) is sorted. So
+// every operation costs O(log n) amortised, and the common shapes cost a
+// few appends and a short sort per entry.
 #pragma once
 
 #include <algorithm>
@@ -187,7 +187,7 @@ class EventList {
     std::size_t count = 0;             // buckets
     std::size_t next = 0;              // the first bucket still waiting
     std::vector<std::uint32_t> start;  // bucket k was built as built[start[k] .. start[k + 1])
-    textio::BulkArray<Entry> built;
+    Entries built;
     std::vector<std::uint32_t> late_head;  // bucket k's newest chunk, or kNone
     std::vector<LateChunk> late_chunks;
     LatePool late_pool;
@@ -213,7 +213,7 @@ class EventList {
 
     // Appends bucket k's entries, built and late, to `out`.
     void gather(std::size_t k, Entries& out) const {
-      out.insert(out.end(), built.get() + start[k], built.get() + start[k + 1]);
+      out.insert(out.end(), built.begin() + start[k], built.begin() + start[k + 1]);
       for (std::uint32_t chunk = late_head[k]; chunk != kNone;
            chunk = late_chunks[chunk].previous) {
         out.insert(out.end(), late_chunks[chunk].begin,
@@ -242,10 +242,7 @@ class EventList {
     run_next_ = 0;
     for (;;) {
       if (depth_ == 0) {
-        if (build_rung(top_)) {
-          top_.clear();
-          continue;
-        }
+        if (build_rung(top_)) continue;
         run_.swap(top_);
         sort_run();
         return;
@@ -257,10 +254,7 @@ class EventList {
         continue;
       }
       rung.gather(rung.next++, run_);
-      if (run_.size() > limits_.bucket && depth_ < limits_.depth && build_rung(run_)) {
-        run_.clear();
-        continue;
-      }
+      if (run_.size() > limits_.bucket && depth_ < limits_.depth && build_rung(run_)) continue;
       sort_run();
       // Every waiting entry lies in a later bucket than these, so above all
       // of them.
@@ -276,10 +270,10 @@ class EventList {
   }
 
   // Spreads the front (heap and run) into a new finest rung; with no rung
-  // left, rebuilds everything once the heap holds a fair share of it.
+  // left, rebuilds everything once the heap holds half of it.
   void relieve_heap() {
     if (depth_ == limits_.depth) {
-      if (heap_.size() * limits_.depth >= size_) rebuild();
+      if (heap_.size() * 2 >= size_) rebuild();
       return;
     }
     gathered_.assign(heap_.begin(), heap_.end());
@@ -296,27 +290,27 @@ class EventList {
   }
 
   // Gathers every entry into one new rung: the way out when the rungs are
-  // all in use and entries keep arriving below them. The storage of the old
-  // rungs goes before the new one is made, so that the list holds its
-  // entries at most twice over meanwhile.
+  // all in use and entries keep arriving below them. Each rung's storage is
+  // given back as soon as its entries are gathered, and the new rung is
+  // made in place, so that the list never holds its entries twice over.
   void rebuild() {
     ++work_.rebuilds;
     gathered_.assign(heap_.begin(), heap_.end());
+    Entries().swap(heap_);
     gathered_.insert(gathered_.end(), run_.begin() + static_cast<std::ptrdiff_t>(run_next_),
                      run_.end());
+    Entries().swap(run_);
+    run_next_ = 0;
     for (std::size_t level = 0; level < depth_; ++level) {
       Rung& rung = rungs_[level];
       for (std::size_t k = rung.next; k < rung.count; ++k) rung.gather(k, gathered_);
+      rung = Rung();
     }
     gathered_.insert(gathered_.end(), top_.begin(), top_.end());
-    work_.entries_moved += gathered_.size();
-    Entries().swap(heap_);
-    Entries().swap(run_);
     Entries().swap(top_);
-    for (Rung& rung : rungs_) rung = Rung();
-    run_next_ = 0;
+    work_.entries_moved += gathered_.size();
     depth_ = 0;
-    if (!build_rung(gathered_)) {
+    if (!build_rung(gathered_, true)) {
       run_.swap(gathered_);
       sort_run();
     }
@@ -324,9 +318,12 @@ class EventList {
   }
 
   // Makes a new finest rung of `entries`, which lie at or below every
-  // waiting entry, and which the front has none below. Returns false, with
+  // waiting entry, and which the front has none below; `entries` is left
+  // empty. They are copied into the rung by bucket, or, `in_place`, sorted
+  // by bucket where they are and their storage taken over: slower (each
+  // move waits for the last), but no second copy. Returns false, with
   // nothing changed, if they are few, or their targets too close to spread.
-  bool build_rung(const Entries& entries) {
+  bool build_rung(Entries& entries, bool in_place = false) {
     if (entries.size() <= limits_.bucket || depth_ == limits_.depth) return false;
     double low = entries.front().target;
     double high = low;
@@ -357,9 +354,28 @@ class EventList {
     rung.start.assign(count + 1, 0);
     for (const Entry& e : entries) ++rung.start[bucket_of(rung, e.target) + 1];
     for (std::size_t k = 0; k < count; ++k) rung.start[k + 1] += rung.start[k];
-    if (rung.built.size() < entries.size()) rung.built = textio::BulkArray<Entry>(entries.size());
     cursor_.assign(rung.start.begin(), rung.start.end() - 1);
-    for (const Entry& e : entries) rung.built[cursor_[bucket_of(rung, e.target)]++] = e;
+    if (!in_place) {
+      rung.built.resize(entries.size());
+      for (const Entry& e : entries) rung.built[cursor_[bucket_of(rung, e.target)]++] = e;
+      entries.clear();
+      front_limit_ = low;
+      return true;
+    }
+    // In place: carry each entry to the next free place of its bucket,
+    // taking along the one found there, until one belongs where it stands.
+    for (std::size_t k = 0; k < count; ++k) {
+      while (cursor_[k] < rung.start[k + 1]) {
+        Entry carried = entries[cursor_[k]];
+        for (std::size_t bucket = bucket_of(rung, carried.target); bucket != k;
+             bucket = bucket_of(rung, carried.target)) {
+          std::swap(carried, entries[cursor_[bucket]++]);
+        }
+        entries[cursor_[k]++] = carried;
+      }
+    }
+    rung.built.swap(entries);
+    entries.clear();
     // Every waiting entry is at least the least of these.
     front_limit_ = low;
     return true;

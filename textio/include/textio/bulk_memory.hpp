@@ -1,19 +1,30 @@
 // Memory for large arrays.
 //
-// Filling a large array costs a page fault for every page it touches, and on
-// a virtual machine a fault can cost microseconds: more than the work done
-// on the page. On Linux an array of 2 MiB or more is therefore placed on
-// transparent huge pages where the system offers them (madvise), one fault
-// per 2 MiB instead of one per 4 KiB. Elsewhere, and for smaller arrays, it
-// is ordinary memory. What the arrays hold, and every result, is the same
-// either way.
+// An array of 2 MiB or more is mapped from the system on its own and given
+// back whole when freed, so that a structure that grows, shrinks and grows
+// again holds only what it uses, never a heap's scattered leftovers.
+//
+// Filling a large array also costs a page fault for every page it touches,
+// and on a virtual machine a fault can cost microseconds: more than the work
+// done on the page. On Linux such arrays are therefore placed on transparent
+// huge pages where the system offers them (madvise), one fault per 2 MiB
+// instead of one per 4 KiB. What the arrays hold, and every result, is the
+// same either way.
 #pragma once
 
 #include <cstddef>
-#include <cstdlib>
+#include <cstdint>
 #include <new>
 
-#if defined(__linux__)
+#if defined(_WIN32)
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#elif defined(__unix__) || defined(__APPLE__)
 #include <sys/mman.h>
 #endif
 
@@ -23,34 +34,53 @@ namespace detail {
 
 inline constexpr std::size_t kHugePage = std::size_t{1} << 21;
 
-inline bool on_huge_pages(std::size_t bytes) {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-  return bytes >= kHugePage;
-#else
-  (void)bytes;
-  return false;
-#endif
+inline bool is_bulk(std::size_t bytes) { return bytes >= kHugePage; }
+
+inline std::size_t bulk_size(std::size_t bytes) {
+  return (bytes + kHugePage - 1) / kHugePage * kHugePage;
 }
 
 inline void* allocate_bulk(std::size_t bytes) {
-  if (on_huge_pages(bytes)) {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
-    void* memory = std::aligned_alloc(kHugePage, rounded);
-    if (memory == nullptr) throw std::bad_alloc();
-    madvise(memory, rounded, MADV_HUGEPAGE);  // a hint: refused, it is ordinary memory
-    return memory;
-#endif
+  if (!is_bulk(bytes)) return ::operator new(bytes);
+  const std::size_t size = bulk_size(bytes);
+#if defined(_WIN32)
+  void* memory = VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+  if (memory == nullptr) throw std::bad_alloc();
+  return memory;
+#elif defined(__unix__) || defined(__APPLE__)
+  // Mapped with room to spare, so that a 2 MiB boundary can be kept and the
+  // rest given back.
+  void* mapped =
+      mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (mapped == MAP_FAILED) throw std::bad_alloc();
+  const auto start = reinterpret_cast<std::uintptr_t>(mapped);
+  const std::uintptr_t aligned = (start + kHugePage - 1) / kHugePage * kHugePage;
+  if (aligned > start) munmap(mapped, aligned - start);
+  if (const std::size_t tail = start + size + kHugePage - (aligned + size)) {
+    munmap(reinterpret_cast<void*>(aligned + size), tail);
   }
+  void* memory = reinterpret_cast<void*>(aligned);
+#if defined(MADV_HUGEPAGE)
+  madvise(memory, size, MADV_HUGEPAGE);  // a hint: refused, it is ordinary memory
+#endif
+  return memory;
+#else
   return ::operator new(bytes);
+#endif
 }
 
 inline void free_bulk(void* memory, std::size_t bytes) noexcept {
-  if (on_huge_pages(bytes)) {
-    std::free(memory);
-  } else {
+  if (!is_bulk(bytes)) {
     ::operator delete(memory);
+    return;
   }
+#if defined(_WIN32)
+  VirtualFree(memory, 0, MEM_RELEASE);
+#elif defined(__unix__) || defined(__APPLE__)
+  munmap(memory, bulk_size(bytes));
+#else
+  ::operator delete(memory);
+#endif
 }
 
 }  // namespace detail
