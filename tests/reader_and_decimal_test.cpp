@@ -19,6 +19,7 @@
 #include "piece_source.hpp"
 #include "textio/decimal.hpp"
 #include "textio/int_reader.hpp"
+#include "textio/records.hpp"
 
 namespace {
 
@@ -341,6 +342,20 @@ TEST(WriteDecimal, WritesWhatToCharsWrites) {
         std::string_view(got, static_cast<std::size_t>(textio::write_decimal(got, value) - got)),
         want);
   }
+}
+
+// Room is made for no more records than the input can hold: its size
+// bounds it where it is known, a modest start where it is not (a pipe).
+TEST(RecordsToReserve, NeverMoreThanTheInputCanHold) {
+  const std::string text = "2000000000 5\n1 1\n";
+  IntReader from_memory("in", text);
+  EXPECT_EQ(textio::records_to_reserve(2000000000, from_memory), text.size() / 4 + 1);
+  EXPECT_EQ(textio::records_to_reserve(3, from_memory), 3u);
+  PieceSource pipe(text, 4);
+  IntReader from_pipe("in", pipe, 64);
+  EXPECT_EQ(from_pipe.size_bound(), textio::ByteSource::kUnknownSize);
+  EXPECT_EQ(textio::records_to_reserve(2000000000, from_pipe), 4096u);
+  EXPECT_EQ(textio::records_to_reserve(10, from_pipe), 10u);
 }
 
 // The 17-digit writer against printf's "%.17f", on the cases that matter.
