@@ -348,6 +348,22 @@ TEST_F(OutputFileTest, ASymbolicLinkIsFollowedAndStays) {
   EXPECT_THROW(textio::OutputFile(dir.file("loop")), textio::Error);
 }
 
+// Replacing a file keeps who may read it: a private output stays private.
+TEST_F(OutputFileTest, TheReplacementKeepsTheFilesPermissions) {
+  for (const mode_t mode : {mode_t{0600}, mode_t{0640}, mode_t{0444}}) {
+    write_bytes(target, "earlier\n");
+    ASSERT_EQ(chmod(target.c_str(), mode), 0);
+    textio::OutputFile output(target);
+    output.write("new\n");
+    output.commit();
+    struct stat info {};
+    ASSERT_EQ(stat(target.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, mode);
+    EXPECT_EQ(read_bytes(target), "new\n");
+    ASSERT_EQ(chmod(target.c_str(), 0644), 0);
+  }
+}
+
 TEST_F(OutputFileTest, DevicesAndFifosAreWrittenInPlace) {
   {
     textio::OutputFile output("/dev/null");
