@@ -67,9 +67,9 @@ struct Parsed {
   bool version = false;
 };
 
-inline std::string spelled(const OptionSpec& spec) {
-  std::string text = std::string("'--") + spec.long_name + "'";
-  if (spec.short_name != '\0') text += std::string(" (-") + spec.short_name + ")";
+inline std::string spelled(const OptionSpec& option) {
+  std::string text = std::string("'--") + option.long_name + "'";
+  if (option.short_name != '\0') text += std::string(" (-") + option.short_name + ")";
   return text;
 }
 
@@ -78,11 +78,11 @@ inline Parsed parse(const ProgramInfo& program, const std::vector<std::string>& 
   parsed.options.input = program.default_input;
   parsed.options.output = program.default_output;
   bool seen[std::size(kOptionSpecs)] = {};
-  const auto take = [&](const OptionSpec& spec, const std::string* value) {
-    const auto index = static_cast<std::size_t>(&spec - kOptionSpecs);
-    if (seen[index]) throw UsageError("option " + spelled(spec) + " given more than once");
+  const auto take = [&](const OptionSpec& option, const std::string* value) {
+    const auto index = static_cast<std::size_t>(&option - kOptionSpecs);
+    if (seen[index]) throw UsageError("option " + spelled(option) + " given more than once");
     seen[index] = true;
-    const std::string_view name = spec.long_name;
+    const std::string_view name = option.long_name;
     if (name == "input") parsed.options.input = *value;
     if (name == "output") parsed.options.output = *value;
     if (name == "plot") parsed.options.plot = *value;
@@ -105,15 +105,15 @@ inline Parsed parse(const ProgramInfo& program, const std::vector<std::string>& 
       const std::string name =
           arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
       const OptionSpec* match = nullptr;
-      for (const OptionSpec& spec : kOptionSpecs) {
-        const std::string_view long_name = spec.long_name;
+      for (const OptionSpec& option : kOptionSpecs) {
+        const std::string_view long_name = option.long_name;
         if (long_name == name) {
-          match = &spec;
+          match = &option;
           break;
         }
         if (!name.empty() && long_name.rfind(name, 0) == 0) {
           if (match != nullptr) throw UsageError("option '--" + name + "' is ambiguous");
-          match = &spec;
+          match = &option;
         }
       }
       if (match == nullptr) throw UsageError("unrecognized option '--" + name + "'");
@@ -136,8 +136,8 @@ inline Parsed parse(const ProgramInfo& program, const std::vector<std::string>& 
     }
     for (std::size_t at = 1; at < arg.size(); ++at) {  // -q, -ofile, -o file, -qo file
       const OptionSpec* match = nullptr;
-      for (const OptionSpec& spec : kOptionSpecs) {
-        if (spec.short_name == arg[at]) match = &spec;
+      for (const OptionSpec& option : kOptionSpecs) {
+        if (option.short_name == arg[at]) match = &option;
       }
       if (match == nullptr) throw UsageError(std::string("invalid option -- '") + arg[at] + "'");
       if (!match->takes_value) {
