@@ -141,14 +141,19 @@ void run(textio::IntReader& input, textio::TextSink& output, textio::Progress& m
   double progress = 0;
   double clock = 0;
   std::uint32_t completed = 0;
+  // The next download arrives, at `clock`, and will be complete when
+  // progress reaches `target`.
+  const auto arrive = [&](double target) {
+    const std::uint32_t id = arrivals.index();
+    lines.admit(id);
+    active.insert({target, id});
+    arrivals.advance();
+    if (observer != nullptr) observer->arrived(id, clock, active.size());
+  };
   const auto start_busy = [&] {
     clock = arrivals.next().time;
     progress = 0;
-    const std::uint32_t id = arrivals.index();
-    lines.admit(id);
-    active.insert({static_cast<double>(arrivals.next().size), id});
-    arrivals.advance();
-    if (observer != nullptr) observer->arrived(id, clock, active.size());
+    arrive(static_cast<double>(arrivals.next().size));
   };
   const auto complete = [&](std::uint32_t id, double time) {
     lines.complete(id, time);
@@ -185,11 +190,7 @@ void run(textio::IntReader& input, textio::TextSink& output, textio::Progress& m
       if (gap * link_speed < rest * active_count) {
         progress = progress + (gap * share);
         clock = arrival;
-        const std::uint32_t id = arrivals.index();
-        lines.admit(id);
-        active.insert({static_cast<double>(arrivals.next().size) + progress, id});
-        arrivals.advance();
-        if (observer != nullptr) observer->arrived(id, clock, active.size());
+        arrive(static_cast<double>(arrivals.next().size) + progress);
         continue;
       }
     }
