@@ -53,13 +53,12 @@ inline void* allocate_bulk(std::size_t bytes) {
   void* mapped =
       mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (mapped == MAP_FAILED) throw std::bad_alloc();
-  const auto start = reinterpret_cast<std::uintptr_t>(mapped);
-  const std::uintptr_t aligned = (start + kHugePage - 1) / kHugePage * kHugePage;
-  if (aligned > start) munmap(mapped, aligned - start);
-  if (const std::size_t tail = start + size + kHugePage - (aligned + size)) {
-    munmap(reinterpret_cast<void*>(aligned + size), tail);
-  }
-  void* memory = reinterpret_cast<void*>(aligned);
+  char* const base = static_cast<char*>(mapped);
+  const std::size_t past = reinterpret_cast<std::uintptr_t>(base) % kHugePage;
+  const std::size_t head = past == 0 ? 0 : kHugePage - past;
+  char* const memory = base + head;
+  if (head > 0) munmap(base, head);
+  if (head < kHugePage) munmap(memory + size, kHugePage - head);
 #if defined(MADV_HUGEPAGE)
   madvise(memory, size, MADV_HUGEPAGE);  // a hint: refused, it is ordinary memory
 #endif
