@@ -17,13 +17,7 @@
 #include <new>
 
 #if defined(_WIN32)
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "windows_api.hpp"
 #elif defined(__unix__) || defined(__APPLE__)
 #include <sys/mman.h>
 #endif

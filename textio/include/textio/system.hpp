@@ -13,13 +13,7 @@
 #include <string_view>
 
 #ifdef _WIN32
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "windows_api.hpp"
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
